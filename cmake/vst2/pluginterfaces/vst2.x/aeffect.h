@@ -1,0 +1,2 @@
+#pragma once
+#include "kalto_fst.h"

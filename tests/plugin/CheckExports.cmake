@@ -1,0 +1,17 @@
+# The plug-in binary must export its two entry points and nothing else.
+execute_process(COMMAND nm -D --defined-only ${PLUGIN}
+    OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${PLUGIN}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(names)
+foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" name "${line}")
+    list(APPEND names ${name})
+endforeach()
+list(SORT names)
+if(NOT names STREQUAL "VSTPluginMain;main_macho")
+    message(FATAL_ERROR "unexpected exported symbols: ${names}")
+endif()
+message(STATUS "exports: ${names}")
