@@ -1,0 +1,50 @@
+#pragma once
+
+namespace kalto
+{
+
+// Fires when the input's magnitude exceeds 1.5 times the peak it holds; after
+// an onset it follows the attack up to the first zero crossing.
+class OnsetDetector
+{
+public:
+    OnsetDetector() { reset(); }
+
+    bool process (float x, float magnitude)
+    {
+        const bool crossing = (x < 0.0f && previous > 0.0f) || (x > 0.0f && previous < 0.0f);
+        bool onset = false;
+
+        if (armed)
+        {
+            if (magnitude > peak)
+                peak = magnitude;
+            if (crossing)
+                armed = false;
+        }
+        else if (magnitude > ratio * peak)
+        {
+            peak = magnitude;
+            armed = true;
+            onset = true;
+        }
+
+        previous = x;
+        return onset;
+    }
+
+    void reset()
+    {
+        ratio = 1.5f;
+        peak = 0.0006666667f;
+        armed = false;
+        previous = 0.0f;
+    }
+
+    bool armed = false;
+    float peak = 0.0006666667f;
+    float previous = 0.0f;
+    float ratio = 1.5f;
+};
+
+} // namespace kalto

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "engine/AutocorrelationBank.h"
+#include "engine/Biquad.h"
+#include "engine/LagCorrelator.h"
+#include "engine/OnsetDetector.h"
+#include "engine/RingBuffer.h"
+#include "engine/TrackerEvent.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace kalto
+{
+
+enum class TrackerState
+{
+    idle,
+    detecting,
+    tracking,
+    holding
+};
+
+// Turns a monophonic stream of samples into note-on, note-off and pitch-bend
+// records. Built for one integer sample rate; every duration derives from it.
+//
+// Threads: processBlock runs on the audio thread. The five settings may be
+// written, and getPeakStrength and getLevelDb called, from any other thread.
+class PitchTracker
+{
+public:
+    explicit PitchTracker (int sampleRate);
+
+    void processBlock (const float* samples, int numSamples, TrackerEvent* events, uint16_t capacity, int* eventCount);
+    void processSample (float x);
+
+    float getPeakStrength() const;
+    float getLevelDb() const;
+
+    // The velocity a first note gets at the given level in dB.
+    int velocityForLevel (float levelDb) const;
+    // MIDI note number of period table entry i.
+    int noteForIndex (int i) const;
+
+    void buildPeriodTable (int lowNote, int highNote);
+    void addNoteOn (int note, int velocity);
+    void addNoteOff();
+    void addPitchBend (int lsb, int msb);
+
+    // The work of each state.
+    void beginDetection();
+    void endNote();
+    bool checkDetectionWindow();
+    void detectNote();
+    bool confirmCandidate (int index);
+    void trackNote();
+    void checkNoteEnd();
+
+    // Settings, written by the owner before the first block.
+    std::atomic<float> confidence { 0.78f };
+    std::atomic<float> gain { 0.23f };
+    std::atomic<bool> legato { false };
+    std::atomic<bool> bends { false };
+    std::atomic<bool> convFilter { true };
+
+    // Constants fixed at construction.
+    const int sampleRate;
+    int tableSize = 0;
+    const int maxPeriod;
+    const float noteOnFloorDb = -30.2f;
+    const float velocitySpanDb = 15.0f;
+    const int minDetectSamples;
+    const int peakWindow;
+    const int detectionWindow;
+    const int octaveGuard;
+    const int bendInterval;
+
+    AutocorrelationBank bank;
+    std::vector<int> periodTable;
+    Biquad inputFilter1, inputFilter2, deviationFilter;
+    RingBuffer signalRing;
+    SampleHistory history;
+    OnsetDetector onsetDetector;
+    std::vector<LagCorrelator> lagCorrelators;
+    std::vector<float> lagResults;
+
+    // Running state.
+    TrackerState state = TrackerState::idle;
+    float inputSample = 0.0f, inputMagnitude = 0.0f;
+    float filteredSample = 0.0f;
+    float levelSum = 0.0f;
+    float runningPeak = 0.0f;
+    float windowPeak = 0.0f;
+    int samplesSinceOnset = 0;
+    int samplesSinceNoteEnd = 0;
+    int previousNoteIndex = 0;
+    int currentNoteIndex = 0;
+    int velocity = 0;
+    bool noteOn = false;
+    float previousDeviation = 0.0f;
+    int samplesSinceBend = 0;
+    uint8_t lastNoteSent = 0;
+    TrackerEvent* events = nullptr;
+    uint16_t eventCapacity = 0;
+    int eventCount = 0;
+
+    // Records that did not fit the caller's buffer, written first in the next block.
+    static constexpr int pendingCapacity = 256;
+
+private:
+    void appendRecord (uint8_t status, uint8_t data1, uint8_t data2);
+    void flushPending();
+    float levelDb (float sum, int samples) const;
+    void publishMeasures();
+
+    std::array<TrackerEvent, pendingCapacity> pending {};
+    int pendingStart = 0;
+    int pendingCount = 0;
+
+    // What other threads may read while a block runs.
+    std::atomic<float> peakStrength;
+    std::atomic<uint64_t> levelSnapshot { 0 };
+};
+
+} // namespace kalto

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace kalto
+{
+
+// Fixed-size circular buffer of floats; readIndex always names the newest value.
+class RingBuffer
+{
+public:
+    explicit RingBuffer (int size);
+
+    void push (float v)
+    {
+        data[(std::size_t) writeIndex] = v;
+        writeIndex = writeIndex + 1 == size ? 0 : writeIndex + 1;
+        readIndex = readIndex + 1 == size ? 0 : readIndex + 1;
+    }
+
+    void clear();
+
+    // The value k pushes before the newest; 0 <= k < size.
+    float ago (int k) const
+    {
+        const int index = readIndex - k;
+        return data[(std::size_t) (index < 0 ? index + size : index)];
+    }
+
+    std::vector<float> data;
+    int writeIndex = 0;
+    int readIndex = 0;
+    int size = 0;
+};
+
+// Linear buffer filled from the start after every onset.
+class SampleHistory
+{
+public:
+    explicit SampleHistory (int capacity);
+
+    void clear() { count = 0; }
+
+    void append (float v)
+    {
+        if (count < capacity)
+            data[(std::size_t) count++] = v;
+    }
+
+    float normalisedCorrelation (int lag) const;
+
+    int count = 0;
+    int capacity = 0;
+    std::vector<float> data;
+};
+
+} // namespace kalto

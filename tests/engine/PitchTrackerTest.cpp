@@ -1,0 +1,426 @@
+// The pitch tracker: construction, onsets, note detection, tracking, note end
+// and the records it writes.
+
+#include <gtest/gtest.h>
+
+#include "engine/PitchTracker.h"
+#include "tests/engine/Signals.h"
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+namespace kalto
+{
+namespace
+{
+TEST (PitchTracker, ConstantsFollowTheRate)
+{
+    struct Case
+    {
+        int rate, maxPeriod, minDetect, history, ring, sinceNoteEnd;
+        int peakWindow, detectionWindow, octaveGuard, bendInterval;
+    };
+    for (const auto& c : { Case { 44100, 757, 352, 4410, 6056, 11025, 661, 1764, 3528, 441 },
+                           Case { 48000, 824, 384, 4800, 6592, 12000, 720, 1920, 3840, 480 } })
+    {
+        PitchTracker t (c.rate);
+        EXPECT_EQ (t.tableSize, 62);
+        EXPECT_EQ (t.maxPeriod, c.maxPeriod) << c.rate;
+        EXPECT_EQ (t.minDetectSamples, c.minDetect) << c.rate;
+        EXPECT_EQ (t.history.capacity, c.history) << c.rate;
+        EXPECT_EQ (t.signalRing.size, c.ring) << c.rate;
+        EXPECT_EQ (t.samplesSinceNoteEnd, c.sinceNoteEnd) << c.rate;
+        EXPECT_EQ (t.peakWindow, c.peakWindow) << c.rate;
+        EXPECT_EQ (t.detectionWindow, c.detectionWindow) << c.rate;
+        EXPECT_EQ (t.octaveGuard, c.octaveGuard) << c.rate;
+        EXPECT_EQ (t.bendInterval, c.bendInterval) << c.rate;
+        EXPECT_EQ ((int) t.lagCorrelators.size(), c.maxPeriod);
+        EXPECT_EQ (t.lagCorrelators[100].lag, 100);
+        EXPECT_EQ (t.state, TrackerState::idle);
+        EXPECT_EQ (t.noteOnFloorDb, -30.2f);
+        EXPECT_EQ (t.velocitySpanDb, 15.0f);
+        EXPECT_EQ (t.onsetDetector.peak, 0.0006666667f);
+        EXPECT_EQ (t.getPeakStrength(), -std::numeric_limits<float>::infinity());
+        EXPECT_EQ (t.getLevelDb(), -60.0f);
+        for (int i = 0; i < t.tableSize; ++i)
+            ASSERT_EQ (t.periodTable[(std::size_t) i], t.bank.lags[(std::size_t) i]);
+    }
+}
+
+TEST (PitchTracker, PeriodTableAndNoteNumbers)
+{
+    PitchTracker t (44100);
+    EXPECT_EQ (t.periodTable.front(), 713);
+    EXPECT_EQ (t.periodTable.back(), 21);
+    EXPECT_EQ (t.periodTable[20], 225);
+    EXPECT_EQ (t.periodTable[22], 200);
+
+    for (int rate : { 32000, 44100, 48000, 88200, 96000 })
+    {
+        PitchTracker r (rate);
+        for (int i = 0; i < r.tableSize; ++i)
+            ASSERT_EQ (r.noteForIndex (i), 35 + i) << rate << " entry " << i;
+    }
+
+    // Below 32 kHz short periods round far enough to move the top entries.
+    PitchTracker low (22050);
+    EXPECT_EQ (low.noteForIndex (58), 92);
+    EXPECT_EQ (low.noteForIndex (61), 95);
+    EXPECT_EQ (low.noteForIndex (3), 38);
+}
+
+TEST (PitchTracker, VelocityFromLevel)
+{
+    PitchTracker t (44100);
+    const std::vector<std::pair<float, int>> cases {
+        { -30.1f, 1 }, { -30.2f, 1 }, { -20.0f, 86 }, { -15.2f, 127 }, { 0.0f, 127 }, { -25.0f, 44 },
+    };
+    for (const auto& [level, velocity] : cases)
+        EXPECT_EQ (t.velocityForLevel (level), velocity) << level;
+}
+
+TEST (OnsetDetector, Thresholds)
+{
+    {
+        OnsetDetector d;
+        EXPECT_FALSE (d.process (0.0009f, 0.0009f));
+        EXPECT_TRUE (d.process (0.0011f, 0.0011f));
+    }
+    {
+        // An attack peaking at 0.4, then a zero crossing: the held peak is 0.4.
+        OnsetDetector d;
+        EXPECT_TRUE (d.process (0.1f, 0.1f));
+        EXPECT_FALSE (d.process (0.4f, 0.4f));
+        EXPECT_FALSE (d.process (-0.2f, 0.2f));
+        EXPECT_FALSE (d.armed);
+        EXPECT_EQ (d.peak, 0.4f);
+        EXPECT_FALSE (d.process (-0.59f, 0.59f));
+        EXPECT_TRUE (d.process (0.61f, 0.61f));
+    }
+    {
+        // Passing through an exact zero is no crossing.
+        OnsetDetector d;
+        EXPECT_TRUE (d.process (0.2f, 0.2f));
+        d.process (0.0f, 0.0f);
+        d.process (-0.2f, 0.2f);
+        EXPECT_TRUE (d.armed);
+    }
+}
+
+TEST (PitchTracker, EmptyBlockWritesNothing)
+{
+    PitchTracker t (44100);
+    TrackerEvent events[4];
+    int count = -1;
+    t.processBlock (nullptr, 0, events, 4, &count);
+    EXPECT_EQ (count, 0);
+}
+
+TEST (PitchTracker, FirstNoteOfASteadyTone)
+{
+    PitchTracker t (44100);
+    const auto records = run (t, sine (225.0, 0.5f, 44100));
+
+    ASSERT_GE (records.size(), 2u);
+    // The first note-off names note 0, and the first note-on follows at once.
+    EXPECT_EQ (records[0].event.status, 0x80);
+    EXPECT_EQ (records[0].event.data1, 0);
+    EXPECT_EQ (records[0].event.data2, 100);
+    EXPECT_EQ (records[1].event.status, 0x90);
+    EXPECT_EQ (records[1].event.data1, 55); // period 225 is entry 20
+    EXPECT_EQ (records[1].event.data2, 127);
+    EXPECT_EQ (records[0].sample, records[1].sample);
+    EXPECT_EQ (t.state, TrackerState::holding);
+}
+
+TEST (PitchTracker, DetectionStartsFreshMeasures)
+{
+    PitchTracker t (44100);
+    t.processSample (0.5f); // onset, processed idle
+    ASSERT_EQ (t.state, TrackerState::detecting);
+    EXPECT_EQ (t.getLevelDb(), -60.0f);
+    EXPECT_EQ (t.getPeakStrength(), -std::numeric_limits<float>::infinity());
+    EXPECT_EQ (t.windowPeak, 1.0f);
+    EXPECT_EQ (t.levelSum, 0.5f);
+
+    t.processSample (0.3f);
+    t.processSample (0.1f);
+    EXPECT_FLOAT_EQ (t.getLevelDb(), (float) (20.0 * std::log10 ((double) (0.9f / 2.0f / 0.23f))));
+}
+
+// The window closes at the first sample past 40 ms; what follows depends on
+// whether a note was found and on bends and legato.
+TEST (PitchTracker, WindowClosesAt1765)
+{
+    struct Case
+    {
+        bool pitched, bends, legato;
+        TrackerState after;
+    };
+    const std::vector<Case> cases {
+        { true, false, false, TrackerState::holding },
+        { true, true, false, TrackerState::tracking },
+        { true, false, true, TrackerState::tracking },
+        { false, false, false, TrackerState::idle },
+    };
+    for (const auto& c : cases)
+    {
+        PitchTracker t (44100);
+        t.bends = c.bends;
+        t.legato = c.legato;
+        // A click followed by silence has an onset but no pitch.
+        auto tone = sine (225.0, 0.5f, 4000);
+        if (! c.pitched)
+            std::fill (tone.begin() + 20, tone.end(), 0.0f);
+        int i = 0;
+        while (t.state == TrackerState::idle)
+            t.processSample (tone[(std::size_t) i++]);
+        while (t.samplesSinceOnset < 1764)
+            t.processSample (tone[(std::size_t) i++]);
+        EXPECT_EQ (t.state, TrackerState::detecting);
+        t.processSample (tone[(std::size_t) i++]);
+        EXPECT_EQ (t.samplesSinceOnset, 1765);
+        EXPECT_EQ (t.state, c.after) << c.pitched << c.bends << c.legato;
+        EXPECT_EQ (t.noteOn, c.after != TrackerState::idle);
+    }
+}
+
+TEST (PitchTracker, LevelAtOrBelowTheFloorStartsNothing)
+{
+    PitchTracker t (44100);
+    t.gain = 1000.0f; // the tone's level relative to this lies far below -30.2 dB
+    EXPECT_TRUE (run (t, sine (225.0, 0.5f, 8000)).empty());
+}
+
+TEST (PitchTracker, OctaveGuardRejectsACandidateMoreThanAnOctaveUp)
+{
+    struct Case
+    {
+        int index;
+        bool accepted;
+    };
+    for (const auto& c : { Case { 33, false }, Case { 32, true } })
+    {
+        PitchTracker t (44100);
+        t.previousNoteIndex = 20;
+        t.samplesSinceNoteEnd = 0;
+        const auto records = run (t, sine (t.periodTable[(std::size_t) c.index], 0.5f, 3000));
+        bool started = false;
+        for (const auto& r : records)
+            started = started || (r.event.status == 0x90 && r.event.data1 == t.noteForIndex (c.index));
+        EXPECT_EQ (started, c.accepted) << c.index;
+    }
+}
+
+// c = 20 at 44.1 kHz: lags 189 to 266, ready from the 268th tracking sample,
+// first bend on the 443rd ready one.
+TEST (PitchTracker, TrackingRangeReadinessAndBendRate)
+{
+    PitchTracker t (44100);
+    t.bends = true;
+    const auto tone = sine (225.0, 0.5f, 44100);
+    std::size_t i = 0;
+    while (t.state != TrackerState::tracking)
+        t.processSample (tone[i++]);
+    ASSERT_EQ (t.currentNoteIndex, 20);
+
+    TrackerEvent events[8];
+    int count = 0;
+    auto step = [&] { t.processBlock (&tone[i++], 1, events, 8, &count); };
+
+    step();
+    EXPECT_EQ (t.lagCorrelators[188].count, 0u);
+    EXPECT_EQ (t.lagCorrelators[189].count, 1u);
+    EXPECT_EQ (t.lagCorrelators[266].count, 1u);
+    EXPECT_EQ (t.lagCorrelators[267].count, 0u);
+
+    for (int n = 2; n <= 267; ++n)
+        step();
+    EXPECT_EQ (t.samplesSinceBend, 0); // not ready yet
+    step();
+    EXPECT_EQ (t.samplesSinceBend, 1); // the 268th is the first ready sample
+
+    for (int n = 269; n < 267 + 443; ++n)
+    {
+        step();
+        ASSERT_EQ (count, 0) << n;
+    }
+    step(); // tracking sample 710: the 443rd ready one
+    ASSERT_EQ (count, 1);
+    EXPECT_EQ (events[0].status, 0xE0);
+    EXPECT_EQ (events[0].data1, 0);  // a tone at the note's period bends by nothing
+    EXPECT_EQ (events[0].data2, 64);
+    EXPECT_EQ (t.state, TrackerState::tracking);
+}
+
+TEST (PitchTracker, BothNoteEndTestsInOneSample)
+{
+    struct Case
+    {
+        TrackerState state;
+        std::vector<uint8_t> statuses;
+    };
+    const std::vector<Case> cases {
+        { TrackerState::tracking, { 0x80, 0xE0, 0x80, 0xE0 } },
+        { TrackerState::holding, { 0x80, 0xE0, 0x80 } },
+    };
+    for (const auto& c : cases)
+    {
+        PitchTracker t (44100);
+        t.state = c.state;
+        t.currentNoteIndex = 20;
+        t.lastNoteSent = 55;
+        t.windowPeak = 0.005f; // below 0.01, and the next sample is more than 1.5 times it
+        TrackerEvent events[8];
+        int count = 0;
+        const float loud = 0.5f;
+        t.processBlock (&loud, 1, events, 8, &count);
+
+        ASSERT_EQ (count, (int) c.statuses.size());
+        for (int k = 0; k < count; ++k)
+        {
+            EXPECT_EQ (events[k].status, c.statuses[(std::size_t) k]) << k;
+            EXPECT_EQ (events[k].length, 3);
+            if (events[k].status == 0x80)
+                EXPECT_EQ (events[k].data1, 55);
+            else
+                EXPECT_EQ (events[k].data2, 64);
+        }
+        EXPECT_EQ (t.state, TrackerState::detecting);
+        EXPECT_EQ (t.samplesSinceNoteEnd, 0);
+    }
+}
+
+// Whatever the capacity and block size, the same records come out in the same
+// order; none is written beyond the capacity, and none is lost.
+TEST (PitchTracker, RecordsBeyondCapacityArriveInTheNextBlocks)
+{
+    const auto phrase = pluckedPhrase (44100, { 45, 52, 57, 52, 64 }, 0.35);
+    PitchTracker reference (44100);
+    reference.bends = true;
+    const auto expected = run (reference, phrase);
+    ASSERT_GT (expected.size(), 10u);
+
+    for (int capacity : { 0, 1, 2, 3 })
+    {
+        for (int block : { 1, 2, 3 })
+        {
+            PitchTracker t (44100);
+            t.bends = true;
+            std::vector<TrackerEvent> got;
+            std::vector<TrackerEvent> buffer (4);
+            for (std::size_t start = 0; start < phrase.size(); start += (std::size_t) block)
+            {
+                const int n = (int) std::min ((std::size_t) block, phrase.size() - start);
+                int count = -1;
+                buffer.assign (4, TrackerEvent {});
+                t.processBlock (&phrase[start], n, buffer.data(), (uint16_t) capacity, &count);
+                ASSERT_LE (count, capacity);
+                for (int k = count; k < 4; ++k)
+                    ASSERT_EQ (buffer[(std::size_t) k].length, 0) << "written beyond capacity";
+                got.insert (got.end(), buffer.begin(), buffer.begin() + count);
+            }
+            if (capacity == 0)
+            {
+                EXPECT_TRUE (got.empty());
+                continue;
+            }
+            // Drain what is still waiting.
+            for (int extra = 0; extra < 64; ++extra)
+            {
+                const float silence = 0.0f;
+                int count = 0;
+                t.processBlock (&silence, 1, buffer.data(), (uint16_t) capacity, &count);
+                got.insert (got.end(), buffer.begin(), buffer.begin() + count);
+            }
+            ASSERT_EQ (got.size(), expected.size()) << capacity << "/" << block;
+            for (std::size_t k = 0; k < got.size(); ++k)
+            {
+                ASSERT_EQ (got[k].status, expected[k].event.status) << k;
+                ASSERT_EQ (got[k].data1, expected[k].event.data1) << k;
+                ASSERT_EQ (got[k].data2, expected[k].event.data2) << k;
+            }
+        }
+    }
+}
+
+TEST (PitchTracker, NonFiniteInputCountsAsSilence)
+{
+    auto phrase = pluckedPhrase (44100, { 45, 57 }, 0.4);
+    auto glitched = phrase;
+    const float bad[] = { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity() };
+    for (std::size_t k = 0; k < 300; ++k)
+    {
+        const std::size_t at = 3000 + k * 97;
+        glitched[at] = bad[k % 3];
+        phrase[at] = 0.0f;
+    }
+
+    PitchTracker clean (44100), dirty (44100);
+    const auto a = run (clean, phrase);
+    const auto b = run (dirty, glitched);
+    ASSERT_EQ (a.size(), b.size());
+    for (std::size_t k = 0; k < a.size(); ++k)
+    {
+        EXPECT_EQ (a[k].sample, b[k].sample);
+        EXPECT_EQ (a[k].event.status, b[k].event.status);
+        EXPECT_EQ (a[k].event.data1, b[k].event.data1);
+    }
+    EXPECT_TRUE (std::isfinite (dirty.filteredSample));
+    EXPECT_TRUE (std::isfinite (dirty.getLevelDb()));
+}
+
+TEST (PitchTracker, SettingsActFromTheNextSample)
+{
+    // Two trackers agree until one has its bends switched off between blocks.
+    const auto tone = sine (218.0, 0.5f, 20000); // a little sharp of entry 20
+    PitchTracker a (44100), b (44100);
+    a.bends = true;
+    b.bends = true;
+    std::vector<TrackerEvent> ea (64), eb (64);
+    int ca = 0, cb = 0;
+    a.processBlock (tone.data(), 10000, ea.data(), 64, &ca);
+    b.processBlock (tone.data(), 10000, eb.data(), 64, &cb);
+    ASSERT_EQ (ca, cb);
+    a.convFilter = false; // read by no step
+    b.bends = false;
+    a.processBlock (tone.data() + 10000, 10000, ea.data(), 64, &ca);
+    b.processBlock (tone.data() + 10000, 10000, eb.data(), 64, &cb);
+    int bendsA = 0, bendsB = 0;
+    for (int k = 0; k < ca; ++k)
+        bendsA += ea[(std::size_t) k].status == 0xE0;
+    for (int k = 0; k < cb; ++k)
+        bendsB += eb[(std::size_t) k].status == 0xE0;
+    EXPECT_GT (bendsA, 10);
+    EXPECT_EQ (bendsB, 0);
+}
+
+TEST (PitchTracker, MeasuresCanBeReadWhileABlockRuns)
+{
+    PitchTracker t (44100);
+    t.bends = true;
+    const auto phrase = pluckedPhrase (44100, { 45, 52, 57 }, 0.3);
+    std::atomic<bool> done { false };
+    std::thread reader ([&] {
+        float sink = 0.0f;
+        while (! done.load())
+        {
+            sink += t.getPeakStrength() > 0.0f ? 1.0f : 0.0f;
+            sink += t.getLevelDb();
+            t.confidence = 0.5f;
+            t.legato = ! t.legato.load();
+        }
+        EXPECT_TRUE (std::isfinite (sink) || std::isinf (sink));
+    });
+    std::vector<TrackerEvent> events (512);
+    int count = 0;
+    for (std::size_t start = 0; start + 256 <= phrase.size(); start += 256)
+        t.processBlock (&phrase[start], 256, events.data(), 512, &count);
+    done = true;
+    reader.join();
+}
+} // namespace
+} // namespace kalto
