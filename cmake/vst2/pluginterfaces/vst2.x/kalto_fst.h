@@ -4,6 +4,9 @@
 //  - VstSpeakerArrangement holds eight speakers inline. fst declares a
 //    flexible array, but the framework sizes every arrangement as if eight
 //    were inline and would write past a smaller allocation.
+//  - VstPinProperties ends with the 48 reserved bytes that hosts allocate;
+//    fst stops at shortLabel, and the framework writes a terminator one byte
+//    past a full short label.
 #pragma once
 
 #ifndef FST_DONT_DEPRECATE_UNKNOWN
@@ -11,8 +14,19 @@
 #endif
 
 #define VstSpeakerArrangement KaltoFstFlexibleSpeakerArrangement
+#define VstPinProperties KaltoFstShortPinProperties
 #include <pluginterfaces/fst/aeffectx.h>
 #undef VstSpeakerArrangement
+#undef VstPinProperties
+
+struct VstPinProperties
+{
+    char label[64];
+    int flags;
+    int arrangementType;
+    char shortLabel[8];
+    char reserved[48];
+};
 
 struct VstSpeakerArrangement
 {
