@@ -11,18 +11,18 @@ juce::String channelName (int index)
 
 juce::String parameterIdentifier (int index)
 {
-    const auto& spec = kalto::parameterTable[(size_t) index];
+    const auto& row = kalto::parameterTable[(size_t) index];
     if (index >= kalto::chord0Index)
-        return juce::String (spec.identifier) + juce::String (index - kalto::chord0Index);
-    return spec.identifier;
+        return juce::String (row.identifier) + juce::String (index - kalto::chord0Index);
+    return row.identifier;
 }
 
 juce::String parameterName (int index)
 {
-    const auto& spec = kalto::parameterTable[(size_t) index];
+    const auto& row = kalto::parameterTable[(size_t) index];
     if (index >= kalto::chord0Index)
-        return juce::String (spec.name) + juce::String (index - kalto::chord0Index);
-    return spec.name;
+        return juce::String (row.name) + juce::String (index - kalto::chord0Index);
+    return row.name;
 }
 } // namespace
 
@@ -52,32 +52,32 @@ KaltoAudioProcessor::~KaltoAudioProcessor() = default;
 
 juce::AudioParameterFloat* KaltoAudioProcessor::addFloatParameter (int index)
 {
-    const auto& spec = kalto::parameterTable[(size_t) index];
-    jassert (spec.kind == kalto::ParameterKind::Float);
+    const auto& row = kalto::parameterTable[(size_t) index];
+    jassert (row.kind == kalto::ParameterKind::Float);
     // A plain linear range: the framework's short constructor would add a 0.01 step.
     auto* p = new juce::AudioParameterFloat (parameterIdentifier (index), parameterName (index),
-                                             juce::NormalisableRange<float> (spec.minimum, spec.maximum),
-                                             spec.defaultValue);
+                                             juce::NormalisableRange<float> (row.minimum, row.maximum),
+                                             row.defaultValue);
     addParameter (p);
     return p;
 }
 
 juce::AudioParameterInt* KaltoAudioProcessor::addIntParameter (int index)
 {
-    const auto& spec = kalto::parameterTable[(size_t) index];
-    jassert (spec.kind == kalto::ParameterKind::Int);
+    const auto& row = kalto::parameterTable[(size_t) index];
+    jassert (row.kind == kalto::ParameterKind::Int);
     auto* p = new juce::AudioParameterInt (parameterIdentifier (index), parameterName (index),
-                                           (int) spec.minimum, (int) spec.maximum, (int) spec.defaultValue);
+                                           (int) row.minimum, (int) row.maximum, (int) row.defaultValue);
     addParameter (p);
     return p;
 }
 
 juce::AudioParameterBool* KaltoAudioProcessor::addBoolParameter (int index)
 {
-    const auto& spec = kalto::parameterTable[(size_t) index];
-    jassert (spec.kind == kalto::ParameterKind::Bool);
+    const auto& row = kalto::parameterTable[(size_t) index];
+    jassert (row.kind == kalto::ParameterKind::Bool);
     auto* p = new juce::AudioParameterBool (parameterIdentifier (index), parameterName (index),
-                                            spec.defaultValue >= 0.5f);
+                                            row.defaultValue >= 0.5f);
     addParameter (p);
     return p;
 }
