@@ -1,5 +1,5 @@
 # KALTO_SANITIZE: empty, "address,undefined" or "thread". Applied to every
-# target, JUCE included, so that the checks see across the whole program.
+# target; the JUCE library replaces its own options and stays uninstrumented.
 set(KALTO_SANITIZE "" CACHE STRING "Sanitizers to build with (address,undefined or thread)")
 
 if(KALTO_SANITIZE)

@@ -6,6 +6,7 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include "engine/PitchTracker.h"
+#include "tests/engine/Phrases.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -56,24 +57,20 @@ std::vector<KnownNote> readNotes (const juce::File& file)
 // Note-ons at the sample that wrote them.
 std::vector<std::pair<int, int>> trackNoteOns (const juce::File& wav, double& rate)
 {
-    juce::WavAudioFormat format;
-    std::unique_ptr<juce::AudioFormatReader> reader (format.createReaderFor (wav.createInputStream().release(), true));
-    if (reader == nullptr)
+    const auto audio = readMono (wav, rate);
+    if (audio.empty())
         return {};
-    rate = reader->sampleRate;
-    juce::AudioBuffer<float> audio (1, (int) reader->lengthInSamples);
-    reader->read (&audio, 0, audio.getNumSamples(), 0, true, false);
 
     PitchTracker tracker ((int) rate);
     std::vector<std::pair<int, int>> ons;
     TrackerEvent events[8];
-    for (int i = 0; i < audio.getNumSamples(); ++i)
+    for (std::size_t i = 0; i < audio.size(); ++i)
     {
         int count = 0;
-        tracker.processBlock (audio.getReadPointer (0, i), 1, events, 8, &count);
+        tracker.processBlock (&audio[i], 1, events, 8, &count);
         for (int k = 0; k < count; ++k)
             if (events[k].status == 0x90)
-                ons.emplace_back (i, events[k].data1);
+                ons.emplace_back ((int) i, events[k].data1);
     }
     return ons;
 }
@@ -104,8 +101,7 @@ Score score (const std::vector<KnownNote>& known, const std::vector<std::pair<in
 TEST (PhraseAccuracy, KnownNotesAreFound)
 {
     const juce::File dir (KALTO_PHRASE_DIR);
-    auto wavs = dir.findChildFiles (juce::File::findFiles, false, "*.wav");
-    wavs.sort();
+    const auto wavs = phraseFiles();
     ASSERT_GE (wavs.size(), 10) << "phrases not rendered into " << KALTO_PHRASE_DIR;
 
     Score total;

@@ -1,8 +1,10 @@
-// The tracker allocates only while it is built: counted with a replacement
-// global operator new in this test binary alone.
+// The tracker and the MIDI stage allocate only while they are built: counted
+// with a replacement global operator new, and malloc and realloc (which
+// JUCE's containers use), in this test binary alone.
 
 #include <gtest/gtest.h>
 
+#include "engine/MIDI_Backend.h"
 #include "engine/PitchTracker.h"
 #include "tests/engine/Signals.h"
 
@@ -25,6 +27,27 @@ void* operator new (std::size_t size)
 
 void operator delete (void* p) noexcept { std::free (p); }
 void operator delete (void* p, std::size_t) noexcept { std::free (p); }
+
+// The sanitizers bring their own allocator; there the count is of operator new alone.
+#if ! defined(__SANITIZE_ADDRESS__) && ! defined(__SANITIZE_THREAD__)
+extern "C"
+{
+    void* __libc_malloc (std::size_t);
+    void* __libc_realloc (void*, std::size_t);
+
+    void* malloc (std::size_t size)
+    {
+        allocations.fetch_add (1, std::memory_order_relaxed);
+        return __libc_malloc (size);
+    }
+
+    void* realloc (void* p, std::size_t size)
+    {
+        allocations.fetch_add (1, std::memory_order_relaxed);
+        return __libc_realloc (p, size);
+    }
+}
+#endif
 
 namespace kalto
 {
@@ -57,6 +80,56 @@ TEST (TrackerAllocation, NoneAfterConstruction)
         EXPECT_EQ (allocations.load() - before, 0) << "bends " << bends;
         EXPECT_GT (produced, 7);
     }
+}
+
+// An external output that only counts, so that any allocation is the stage's.
+class CountingPort final : public MidiPort
+{
+public:
+    explicit CountingPort (std::atomic<int>& c) : count (c) {}
+    void sendMessageNow (const juce::MidiMessage&) override { count.fetch_add (1); }
+
+private:
+    std::atomic<int>& count;
+};
+
+class CountingPorts final : public MidiPortSystem
+{
+public:
+    explicit CountingPorts (std::atomic<int>& c) : count (c) {}
+    juce::Array<juce::MidiDeviceInfo> getAvailableDevices() override { return { juce::MidiDeviceInfo ("Out", "out") }; }
+    std::unique_ptr<MidiPort> openDevice (const juce::String&) override { return std::make_unique<CountingPort> (count); }
+
+private:
+    std::atomic<int>& count;
+};
+
+TEST (MidiStageAllocation, NoneForTheFirstHeldNotes)
+{
+    std::atomic<int> sent { 0 };
+    MIDI_Backend stage (std::make_unique<CountingPorts> (sent));
+    stage.setOutputDevice (0);
+    juce::MidiBuffer host;
+    host.ensureSize (4096); // the host's buffer is the host's to size
+
+    // Two notes with their harmony notes are held at once: 12 notes.
+    const int32_t harmony[5] = { 3, 5, 8, -3, -5 };
+    TrackerEvent blocks[][3] = {
+        { { 3, 0x90, 60, 100, 0 }, { 3, 0xe0, 0, 70, 0 }, { 3, 0x90, 64, 90, 0 } },
+        { { 3, 0x80, 64, 100, 0 }, { 3, 0x90, 67, 80, 0 }, { 3, 0x90, 69, 80, 0 } },
+        { { 3, 0x90, 72, 80, 0 }, { 3, 0x80, 72, 100, 0 }, { 3, 0xe0, 0, 64, 0 } },
+    };
+
+    const long before = allocations.load();
+    for (int round = 0; round < 100; ++round)
+        for (auto& block : blocks)
+        {
+            host.clear();
+            TrackerEvent events[3] = { block[0], block[1], block[2] };
+            stage.processEvents (events, 3, host, 2 + round % 12, 1 + round % 8, harmony, 5, 127, round % 5, 1.5f);
+        }
+    EXPECT_EQ (allocations.load() - before, 0);
+    EXPECT_GT (sent.load(), 1000);
 }
 } // namespace
 } // namespace kalto

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+#include "engine/MidiPort.h"
+#include "engine/TrackerEvent.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace kalto
+{
+
+// The MIDI stage: turns one block of tracker records into the finished MIDI.
+class MIDI_Interface
+{
+public:
+    virtual ~MIDI_Interface() = default;
+
+    virtual void processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& hostMidi,
+                                int32_t key, int32_t mode, const int32_t* harmony, int32_t midiChannel,
+                                int32_t velocityLimit, int32_t transpose, float pitchBendRange) = 0;
+
+    // Names of the external outputs, taken once when the stage is made.
+    juce::StringArray deviceNames;
+};
+
+// Threads: processEvents runs on the audio thread and sends to the external
+// output from there; setOutputDevice runs on the message thread. The output is
+// swapped atomically and the old one is deleted on the message thread only
+// after any block that may still be sending through it has finished, so the
+// audio thread neither waits nor frees. lastNoteNumber and lastVelocity are
+// written by the audio thread and read by the editor.
+class MIDI_Backend final : public MIDI_Interface
+{
+public:
+    MIDI_Backend();
+    explicit MIDI_Backend (std::unique_ptr<MidiPortSystem> ports);
+    ~MIDI_Backend() override;
+
+    void processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& hostMidi,
+                        int32_t key, int32_t mode, const int32_t* harmony, int32_t midiChannel,
+                        int32_t velocityLimit, int32_t transpose, float pitchBendRange) override;
+
+    // Closes the open output and opens the index-th output present now; a
+    // negative index, an index past the end or a failed open leaves none.
+    void setOutputDevice (int index);
+    bool hasOutputDevice() const { return externalOutput.load() != nullptr; }
+
+    static int32_t noteNameToPitchClass (const juce::String& name);
+
+    std::atomic<int32_t> lastNoteNumber { 0 };
+    std::atomic<int32_t> lastVelocity { 0 };
+
+    static constexpr int heldNotesReserve = 128;
+
+private:
+    void processEvent (const uint8_t* bytes, int size);
+    void outputMessage (juce::MidiMessage& message);
+    void releaseHeldNotes();
+    void applyTranspose (juce::MidiMessage& message);
+    void applyVelocityLimit (juce::MidiMessage& message);
+    void applyPitchBendRange (juce::MidiMessage& message);
+
+    void updateScale();
+    int32_t snapToScale (juce::MidiMessage& message);
+    void addHarmony (juce::MidiMessage& message, int32_t scaleIndex);
+    int harmonyOffset (int32_t scaleIndex, int32_t h) const;
+    bool autoTuneOn() const { return key >= 2 && key <= 13; }
+
+    int32_t velocityLimit = 127;
+    int32_t transpose = 0;
+    float pitchBendRange = 2.0f;
+    int32_t midiChannel = 1;
+    int32_t key = 2;
+    int32_t mode = 1;
+    int32_t harmony[5] = { 0, 0, 0, 0, 0 };
+    int32_t scaleKey = 0;
+    int32_t scaleMode = 0;
+    juce::MidiBuffer* hostMidi = nullptr;
+    juce::MidiBuffer heldNotes;
+    std::atomic<MidiPort*> externalOutput { nullptr };
+    const int32_t majorSteps[7] = { 2, 2, 1, 2, 2, 2, 1 };
+    // C major until the first build, so a first block that never builds
+    // (an out-of-range mode) still snaps onto a real scale.
+    int32_t scaleNotes[12] = { 0, 2, 4, 5, 7, 9, 11, 0, 0, 0, 0, 0 };
+    int32_t scaleSteps[12] = { 2, 2, 1, 2, 2, 2, 1, 0, 0, 0, 0, 0 };
+    int32_t scaleLength = 7;
+
+    std::unique_ptr<MidiPortSystem> portSystem;
+    // Odd while processEvents may be sending; bumped on entry and on exit.
+    std::atomic<uint64_t> sendGeneration { 0 };
+    MidiPort* blockOutput = nullptr; // the output seen by the block under way
+
+    JUCE_DECLARE_NON_COPYABLE (MIDI_Backend)
+};
+
+} // namespace kalto
