@@ -1,0 +1,167 @@
+#include "instrument/InternalSynth.h"
+
+#include "instrument/KaltoSamplerSound.h"
+#include "instrument/KaltoSamplerVoice.h"
+#include "KaltoRecordings.h"
+
+namespace kalto
+{
+namespace
+{
+constexpr int voicesPerInstrument = 10;
+constexpr double attackSeconds = 0.0, releaseSeconds = 0.05, maxLengthSeconds = 10.0;
+
+juce::BigInteger noteRange (int first, int last)
+{
+    juce::BigInteger notes;
+    notes.setRange (first, last - first + 1, true);
+    return notes;
+}
+} // namespace
+
+InternalSynth::InternalSynth()
+{
+    formatManager.registerBasicFormats();
+    synth = std::make_unique<juce::Synthesiser>();
+    reverb = std::make_unique<juce::Reverb>();
+}
+
+InternalSynth::~InternalSynth()
+{
+    reverb.reset();
+    synth.reset();
+}
+
+void InternalSynth::setSound (int index)
+{
+    synth->clearVoices();
+    synth->clearSounds();
+
+    if (index >= cello && index <= drums)
+    {
+        for (int i = 0; i < voicesPerInstrument; ++i)
+            synth->addVoice (new KaltoSamplerVoice (index != drums));
+
+        switch (index)
+        {
+            case cello: loadCello(); break;
+            case piano: loadPiano(); break;
+            case saxophone: loadSaxophone(); break;
+            default: loadDrums(); break;
+        }
+        muted = false;
+    }
+    else if (index == rawGuitar)
+    {
+        muted = true;
+    }
+}
+
+void InternalSynth::setSampleRate (double sampleRate)
+{
+    synth->setCurrentPlaybackSampleRate (sampleRate);
+}
+
+void InternalSynth::render (juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& midi, int startSample, int numSamples)
+{
+    if (muted.load())
+        return;
+
+    const auto generation = reverbGeneration.load (std::memory_order_acquire);
+    if (generation != appliedReverbGeneration)
+    {
+        appliedReverbGeneration = generation;
+        reverb->setParameters (getReverbParameters());
+    }
+
+    synth->renderNextBlock (buffer, midi, startSample, numSamples);
+
+    if (numSamples <= 0 || buffer.getNumChannels() == 0)
+        return;
+    if (buffer.getNumChannels() >= 2)
+        reverb->processStereo (buffer.getWritePointer (0, startSample), buffer.getWritePointer (1, startSample), numSamples);
+    else
+        reverb->processMono (buffer.getWritePointer (0, startSample), numSamples);
+}
+
+juce::Reverb::Parameters InternalSynth::getReverbParameters() const
+{
+    juce::Reverb::Parameters p; // room size and freeze keep the framework's defaults
+    p.damping = pendingDamping.load();
+    p.wetLevel = pendingWet.load();
+    p.dryLevel = pendingDry.load();
+    p.width = pendingWidth.load();
+    return p;
+}
+
+void InternalSynth::setReverb (float damping, float wetLevel, float dryLevel, float width)
+{
+    pendingDamping = damping;
+    pendingWet = wetLevel;
+    pendingDry = dryLevel;
+    pendingWidth = width;
+    reverbGeneration.fetch_add (1, std::memory_order_release);
+}
+
+#define KALTO_RECORDING(file, first, last, root) { KaltoRecordings::file, (size_t) KaltoRecordings::file##Size, first, last, root }
+
+void InternalSynth::loadCello()
+{
+    setReverb (0.8f, 0.1f, 0.5f, 0.5f);
+    addSamples ({ { KALTO_RECORDING (cello48_ogg, 0, 53, 48), KALTO_RECORDING (cello60_ogg, 54, 65, 60),
+                    KALTO_RECORDING (cello72_ogg, 66, 77, 72), KALTO_RECORDING (cello84_ogg, 78, 127, 84) } });
+}
+
+void InternalSynth::loadPiano()
+{
+    setReverb (0.0f, 0.3f, 0.6f, 1.0f);
+    addSamples ({ { KALTO_RECORDING (piano48_ogg, 0, 53, 48), KALTO_RECORDING (piano60_ogg, 54, 65, 60),
+                    KALTO_RECORDING (piano72_ogg, 66, 77, 72), KALTO_RECORDING (piano84_ogg, 78, 127, 84) } });
+}
+
+void InternalSynth::loadSaxophone()
+{
+    setReverb (0.2f, 0.25f, 0.6f, 0.8f);
+    addSamples ({ { KALTO_RECORDING (sax48_ogg, 0, 53, 48), KALTO_RECORDING (sax60_ogg, 54, 65, 60),
+                    KALTO_RECORDING (sax72_ogg, 66, 77, 72), KALTO_RECORDING (sax84_ogg, 78, 127, 84) } });
+}
+
+// In order of rising root; notes between the hits, and below the kick, stay silent.
+void InternalSynth::loadDrums()
+{
+    setReverb (0.6f, 0.1f, 0.6f, 0.8f);
+    addSamples ({ { KALTO_RECORDING (drumkick60_ogg, 60, 60, 60), KALTO_RECORDING (drumsnare62_ogg, 62, 62, 62),
+                    KALTO_RECORDING (drumhihat64_ogg, 64, 64, 64), KALTO_RECORDING (drumcrash66_ogg, 66, 127, 66) } });
+}
+
+#undef KALTO_RECORDING
+
+void InternalSynth::addSamples (const std::array<Recording, 4>& recordings)
+{
+    for (const auto& r : recordings)
+        addSample (r.data, r.size, noteRange (r.firstNote, r.lastNote), r.rootNote, attackSeconds, releaseSeconds, maxLengthSeconds);
+}
+
+void InternalSynth::addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote,
+                               double attack, double release, double maxLength)
+{
+    auto* format = formatManager.findFormatForFileExtension ("ogg");
+    if (format == nullptr || data == nullptr || size == 0)
+        return;
+
+    // The reader takes the stream, and deletes it itself when opening fails.
+    std::unique_ptr<juce::AudioFormatReader> reader (
+        format->createReaderFor (new juce::MemoryInputStream (data, size, false), true));
+    if (reader == nullptr)
+        return;
+
+    juce::SynthesiserSound::Ptr sound (new KaltoSamplerSound ("Voice", *reader, notes, rootNote, attack, release, maxLength));
+    // A recording that decodes to nothing is left out rather than played.
+    if (static_cast<KaltoSamplerSound*> (sound.get())->data == nullptr)
+        return;
+
+    lastSound = sound;
+    synth->addSound (sound);
+}
+
+} // namespace kalto

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+namespace kalto
+{
+
+// The instrument index, as the "synthSound" parameter holds it.
+enum InstrumentIndex
+{
+    noSound = 0,
+    cello = 1,
+    piano = 2,
+    saxophone = 3,
+    drums = 4,
+    rawGuitar = 5
+};
+
+// The plug-in's own sound source: a sampler of embedded recordings and a
+// reverb per instrument.
+//
+// Threads: setSound and setSampleRate run on the message thread (or in
+// prepareToPlay); render runs on the audio thread. The synthesiser guards its
+// voice and sound lists itself. The mute flag is atomic, and new reverb
+// settings are handed over through atomics and applied by render itself, so
+// the reverb is only ever touched by one thread at a time.
+class InternalSynth
+{
+public:
+    InternalSynth();
+    ~InternalSynth();
+
+    void setSound (int index);
+    void setSampleRate (double sampleRate);
+    void render (juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& midi, int startSample, int numSamples);
+
+    bool isMuted() const { return muted.load(); }
+    juce::Reverb::Parameters getReverbParameters() const;
+    int getNumSounds() const { return synth->getNumSounds(); }
+    int getNumVoices() const { return synth->getNumVoices(); }
+
+private:
+    void loadCello();
+    void loadPiano();
+    void loadSaxophone();
+    void loadDrums();
+    struct Recording
+    {
+        const char* data;
+        size_t size;
+        int firstNote, lastNote, rootNote;
+    };
+    void addSamples (const std::array<Recording, 4>& recordings);
+    void setReverb (float damping, float wetLevel, float dryLevel, float width);
+    void addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote,
+                    double attackSeconds, double releaseSeconds, double maxLengthSeconds);
+
+    std::atomic<bool> muted { false };
+    juce::SynthesiserSound::Ptr lastSound;
+    juce::AudioFormatManager formatManager;
+    std::unique_ptr<juce::Synthesiser> synth;
+    std::unique_ptr<juce::Reverb> reverb;
+
+    // Reverb settings waiting for render to apply them.
+    std::atomic<float> pendingDamping { 0.5f }, pendingWet { 0.33f }, pendingDry { 0.4f }, pendingWidth { 1.0f };
+    std::atomic<uint32_t> reverbGeneration { 0 };
+    uint32_t appliedReverbGeneration = 0;
+
+    JUCE_DECLARE_NON_COPYABLE (InternalSynth)
+};
+
+} // namespace kalto
