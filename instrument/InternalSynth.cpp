@@ -34,6 +34,27 @@ InternalSynth::~InternalSynth()
 
 void InternalSynth::setSound (int index)
 {
+    // Two threads may choose at once (a preset load on the message thread,
+    // prepareToPlay on the audio thread at a host's first process call).
+    // Neither waits: the one already loading takes the newest request over,
+    // and the last request made is what ends up loaded.
+    requestedSound.store (index);
+    soundRequests.fetch_add (1);
+    if (loadingSound.exchange (true))
+        return;
+
+    for (;;)
+    {
+        const auto seen = soundRequests.load();
+        loadSound (requestedSound.load());
+        loadingSound.store (false);
+        if (soundRequests.load() == seen || loadingSound.exchange (true))
+            return;
+    }
+}
+
+void InternalSynth::loadSound (int index)
+{
     synth->clearVoices();
     synth->clearSounds();
 

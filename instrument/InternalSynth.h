@@ -25,8 +25,8 @@ enum InstrumentIndex
 // reverb per instrument.
 //
 // Threads: setSound and setSampleRate run on the message thread (or in
-// prepareToPlay); render runs on the audio thread. The synthesiser guards its
-// voice and sound lists itself. The mute flag is atomic, and new reverb
+// prepareToPlay, possibly at the same time); render runs on the audio thread.
+// The synthesiser guards its voice and sound lists itself. The mute flag is atomic, and new reverb
 // settings are handed over through atomics and applied by render itself, so
 // the reverb is only ever touched by one thread at a time.
 class InternalSynth
@@ -45,6 +45,7 @@ public:
     int getNumVoices() const { return synth->getNumVoices(); }
 
 private:
+    void loadSound (int index);
     void loadCello();
     void loadPiano();
     void loadSaxophone();
@@ -61,6 +62,9 @@ private:
                     double attackSeconds, double releaseSeconds, double maxLengthSeconds);
 
     std::atomic<bool> muted { false };
+    std::atomic<int> requestedSound { noSound };
+    std::atomic<uint32_t> soundRequests { 0 };
+    std::atomic<bool> loadingSound { false };
     juce::SynthesiserSound::Ptr lastSound;
     juce::AudioFormatManager formatManager;
     std::unique_ptr<juce::Synthesiser> synth;

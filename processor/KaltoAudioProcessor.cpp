@@ -1,6 +1,9 @@
 #include "processor/KaltoAudioProcessor.h"
 
 #include "editor/KaltoAudioProcessorEditor.h"
+#include "processor/PresetFiles.h"
+
+#include <cmath>
 
 namespace
 {
@@ -43,12 +46,27 @@ KaltoAudioProcessor::KaltoAudioProcessor()
     stereo.outputBuses.add (juce::AudioChannelSet::stereo());
     setBusesLayout (stereo);
 
+    // The marker makes the preset folder exist before any preset is written.
+    const auto marker = kalto::presetMarkerFile();
+    if (! marker.exists())
+        (void) marker.create();
+
     versionText = "Vyn Rel. 1.0.3";
+    midiBackend = std::make_unique<kalto::MIDI_Backend>();
+    tracker.replace (std::make_unique<kalto::PitchTracker> (44100));
     createParameters();
     peakLevel = 0.0f;
+    instrument = std::make_unique<kalto::InternalSynth>();
+    currentPresetName = std::make_unique<juce::String> (kalto::defaultPresetName);
+    loadPreset();
+    // The editor's look and feel is made and installed here, once it exists.
+    instrument->setSound (synthSoundParam->get());
 }
 
-KaltoAudioProcessor::~KaltoAudioProcessor() = default;
+KaltoAudioProcessor::~KaltoAudioProcessor()
+{
+    lookAndFeel.reset();
+}
 
 juce::AudioParameterFloat* KaltoAudioProcessor::addFloatParameter (int index)
 {
@@ -113,9 +131,39 @@ void KaltoAudioProcessor::createParameters()
 
 const juce::String KaltoAudioProcessor::getName() const { return "Kalto_Vyn"; }
 
-void KaltoAudioProcessor::prepareToPlay (double, int) {}
+void KaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
+{
+    // The integer part of the rate; a rate that is not a positive number
+    // falls back to the rate the processor starts with.
+    const auto rate = std::isfinite (sampleRate) && sampleRate >= 1.0 ? (int) std::min (sampleRate, 1.0e7) : 44100;
+    tracker.replace (std::make_unique<kalto::PitchTracker> (rate));
 
+    updateTrackerSettings();
+
+    // The capacity is 16 bits wide; the tracker carries any records that do
+    // not fit into the next block.
+    const auto records = juce::jlimit (0, 65535, maximumExpectedSamplesPerBlock);
+    eventBuffer.reset (new kalto::TrackerEvent[(size_t) records]());
+    eventBufferCapacity = (uint16_t) records;
+    workBuffer.setSize (1, juce::jlimit (0, 1 << 20, maximumExpectedSamplesPerBlock));
+
+    instrument->setSampleRate (sampleRate);
+}
+
+// Everything stays as it is until the next prepareToPlay.
 void KaltoAudioProcessor::releaseResources() {}
+
+void KaltoAudioProcessor::updateTrackerSettings()
+{
+    instrument->setSound (synthSoundParam->get());
+
+    auto t = tracker.read();
+    t->confidence = confidenceParam->get();
+    t->gain = gainParam->get();
+    t->bends = bendsParam->get();
+    t->legato = legatoParam->get();
+    t->convFilter = convFilterParam->get();
+}
 
 bool KaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {
@@ -130,9 +178,57 @@ bool KaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) co
 
 void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
 {
-    // Until the conversion engine is wired in, the plug-in is silent and sends nothing.
-    buffer.clear();
-    midiMessages.clear();
+    int32_t harmony[kalto::numChordParameters];
+    for (int i = 0; i < kalto::numChordParameters; ++i)
+        harmony[i] = chordParams[(size_t) i]->get();
+
+    const auto numSamples = buffer.getNumSamples();
+    const auto inputs = juce::jmin (getMainBusNumInputChannels(), buffer.getNumChannels());
+    const auto outputs = juce::jmin (getMainBusNumOutputChannels(), buffer.getNumChannels());
+    for (int c = inputs; c < outputs; ++c)
+        buffer.clear (c, 0, numSamples);
+
+    // Within the prepared size this reuses the buffer's memory.
+    workBuffer.setSize (1, numSamples, false, false, true);
+    const auto source = inputs == 2 && ! channel1Param->get() ? 1 : 0;
+    if (source < inputs)
+        workBuffer.copyFrom (0, 0, buffer, source, 0, numSamples);
+    else
+        workBuffer.clear();
+
+    int eventCount = 0;
+    tracker.getUnguarded()->processBlock (workBuffer.getReadPointer (0), numSamples, eventBuffer.get(),
+                                          eventBufferCapacity, &eventCount);
+
+    midiBackend->processEvents (eventBuffer.get(), (uint16_t) eventCount, midiMessages, keyParam->get(), modeParam->get(),
+                                harmony, portParam->get(), velocityLimitParam->get(), transposeParam->get(),
+                                pitchBendRangeParam->get());
+
+    raisePeakLevel (workBuffer.getMagnitude (0, 0, numSamples));
+
+    if (wetParam->get())
+        for (int c = 0; c < outputs; ++c)
+            buffer.copyFrom (c, 0, workBuffer, 0, 0, numSamples);
+
+    if (synthSoundParam->get() != kalto::rawGuitar)
+        for (int c = 0; c < outputs; ++c)
+            buffer.clear (c, 0, numSamples);
+
+    if (synthSoundParam->get() != kalto::noSound && outputs > 0)
+    {
+        // The output channels only: with two inputs and one output the
+        // instrument mixes down to the one that is heard.
+        juce::AudioBuffer<float> output (buffer.getArrayOfWritePointers(), outputs, numSamples);
+        instrument->render (output, midiMessages, 0, numSamples);
+    }
+}
+
+void KaltoAudioProcessor::raisePeakLevel (float magnitude)
+{
+    auto peak = peakLevel.load();
+    while (magnitude > peak && ! peakLevel.compare_exchange_weak (peak, magnitude))
+    {
+    }
 }
 
 double KaltoAudioProcessor::getTailLengthSeconds() const { return 0.0; }
@@ -158,6 +254,115 @@ const juce::String KaltoAudioProcessor::getOutputChannelName (int index) const {
 bool KaltoAudioProcessor::isInputChannelStereoPair (int) const { return true; }
 bool KaltoAudioProcessor::isOutputChannelStereoPair (int) const { return true; }
 bool KaltoAudioProcessor::silenceInProducesSilenceOut() const { return false; }
+
+// ---------------------------------------------------------------------------
+// Presets
+
+juce::String KaltoAudioProcessor::presetAttribute (const juce::XmlElement& document, int index, const juce::String& paramID)
+{
+    // Files from before the integer gain had an identifier of its own hold
+    // one "gain" attribute, which carried that parameter's value; the float
+    // gain was not saved in them.
+    if (! document.hasAttribute (kalto::gainIntIdentifier))
+    {
+        if (index == kalto::gainIndex)
+            return {};
+        if (index == kalto::gainIntIndex)
+            return "gain";
+    }
+    return paramID;
+}
+
+void KaltoAudioProcessor::loadPreset()
+{
+    if (! kalto::isSafePresetName (*currentPresetName))
+        return;
+
+    const auto file = kalto::presetFile (*currentPresetName);
+    if (! file.existsAsFile())
+    {
+        savePreset();
+        updateTrackerSettings();
+        return;
+    }
+
+    juce::Array<uint32_t> values;
+    juce::String text;
+    if (auto stream = file.createInputStream())
+    {
+        const auto records = file.getSize() / 8;
+        values.ensureStorageAllocated ((int) juce::jmin (records, (juce::int64) (1 << 20)));
+        for (juce::int64 k = 0; k < records; ++k)
+            values.add ((uint32_t) (stream->readInt64() & 0xffffffff));
+    }
+    kalto::decodePresetText (values, text);
+
+    presetXml = juce::XmlDocument (text).getDocumentElement (false);
+    if (presetXml != nullptr && presetXml->getTagName().equalsIgnoreCase (kalto::presetRootTag))
+    {
+        const auto& parameters = getParameters();
+        for (int i = 0; i < parameters.size(); ++i)
+        {
+            auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameters[i]);
+            if (p == nullptr)
+                continue;
+            const auto attribute = presetAttribute (*presetXml, i, p->paramID);
+            auto value = (double) p->getValue();
+            if (attribute.isNotEmpty())
+                value = presetXml->getDoubleAttribute (attribute, value);
+            p->setValueNotifyingHost ((float) value);
+        }
+    }
+
+    updateTrackerSettings();
+}
+
+void KaltoAudioProcessor::savePreset()
+{
+    if (! kalto::isSafePresetName (*currentPresetName))
+        return;
+
+    const auto file = kalto::presetFile (*currentPresetName);
+    if (! file.exists())
+        (void) file.create();
+
+    presetXml = std::make_unique<juce::XmlElement> (kalto::presetRootTag);
+    for (auto* parameter : getParameters())
+        if (auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameter))
+            presetXml->setAttribute (p->paramID, kalto::presetNumberText ((double) p->getValue()));
+
+    juce::Array<uint32_t> values;
+    kalto::encodePresetText (kalto::presetDocumentText (*presetXml), values);
+
+    if (auto stream = file.createOutputStream (32768))
+    {
+        // One document only: whatever the file held before goes.
+        if (stream->setPosition (0) && stream->truncate().wasOk())
+            for (const auto v : values)
+                stream->writeInt64 ((juce::int64) v);
+        stream->flush();
+    }
+}
+
+bool KaltoAudioProcessor::isPresetModified() const
+{
+    if (presetXml == nullptr)
+        return false;
+
+    const auto& parameters = getParameters();
+    for (int i = 0; i < parameters.size(); ++i)
+    {
+        auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameters[i]);
+        if (p == nullptr)
+            continue;
+        const auto v = p->getValue();
+        const auto attribute = presetAttribute (*presetXml, i, p->paramID);
+        const auto s = attribute.isEmpty() ? v : (float) presetXml->getDoubleAttribute (attribute, (double) v);
+        if (! (v == s))
+            return true;
+    }
+    return false;
+}
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
 {

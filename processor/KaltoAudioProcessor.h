@@ -4,9 +4,19 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
+#include "engine/MIDI_Backend.h"
+#include "engine/PitchTracker.h"
+#include "instrument/InternalSynth.h"
 #include "processor/Parameters.h"
+#include "processor/RetiringPointer.h"
 
+// Threads: processBlock runs on the audio thread; prepareToPlay on the thread
+// that switches the plug-in on, or on the audio thread at the first process
+// call; presets and the editor on the message thread. The tracker is replaced
+// through a RetiringPointer, so the editor's reads (through tracker.read())
+// never meet a freed one; the peak level is one atomic.
 class KaltoAudioProcessor : public juce::AudioProcessor
 {
 public:
@@ -44,8 +54,23 @@ public:
     bool isOutputChannelStereoPair (int) const override;
     bool silenceInProducesSilenceOut() const override;
 
+    // Copies the five tracker settings from the parameters, after choosing the
+    // instrument named by "synthSound" again.
+    void updateTrackerSettings();
+
+    void loadPreset();
+    void savePreset();
+    bool isPresetModified() const;
+
+    // The peak since the last call, which starts the next one from 0.
+    float takePeakLevel() { return peakLevel.exchange (0.0f); }
+
+    kalto::MIDI_Backend& getMidiBackend() { return static_cast<kalto::MIDI_Backend&> (*midiBackend); }
+
     juce::String versionText;
     std::atomic<float> peakLevel { 0.0f };
+    std::unique_ptr<kalto::MIDI_Interface> midiBackend;
+    kalto::RetiringPointer<kalto::PitchTracker> tracker { nullptr };
 
     juce::AudioParameterFloat* confidenceParam = nullptr;
     juce::AudioParameterFloat* gainParam = nullptr;
@@ -70,12 +95,26 @@ public:
     juce::AudioParameterInt* transposeParam = nullptr;
     juce::AudioParameterInt* synthSoundParam = nullptr;
 
+    std::unique_ptr<kalto::InternalSynth> instrument;
+    std::unique_ptr<juce::String> currentPresetName;
+    std::unique_ptr<kalto::TrackerEvent[]> eventBuffer;
+    uint16_t eventBufferCapacity = 0;
+    std::unique_ptr<juce::LookAndFeel> lookAndFeel;
+    std::unique_ptr<juce::XmlElement> presetXml;
+
 private:
+    // The attribute a parameter reads in a preset document; empty when it has none.
+    static juce::String presetAttribute (const juce::XmlElement& document, int index, const juce::String& paramID);
+    void raisePeakLevel (float magnitude);
     static BusesProperties monoBuses();
     void createParameters();
     juce::AudioParameterFloat* addFloatParameter (int index);
     juce::AudioParameterInt* addIntParameter (int index);
     juce::AudioParameterBool* addBoolParameter (int index);
+
+    // The mono input of a block, sized in prepareToPlay so blocks up to the
+    // prepared size need no allocation.
+    juce::AudioBuffer<float> workBuffer;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (KaltoAudioProcessor)
 };

@@ -54,10 +54,10 @@ enum ParameterIndex : int
 
 inline constexpr int numChordParameters = 5;
 
-// The integer "Gain" at index 11 historically shares the float gain's
-// identifier. Preset files are keyed by identifier, so whether it keeps it is
-// decided here, in one place.
-inline constexpr const char* gainIntIdentifier = "gain";
+// The integer "Gain" at index 11 once shared the float gain's identifier
+// "gain", so presets gave both one value. It has its own now; preset loading
+// still reads files written before (see KaltoAudioProcessor::loadPreset).
+inline constexpr const char* gainIntIdentifier = "gainInt";
 
 // The table in index order. The chord rows hold "chord"/"Chord"; their digit
 // is appended when the parameters are created.

@@ -149,33 +149,44 @@ TEST_F (HostCli, RendersAPlugInNobodyHereWrote)
     EXPECT_TRUE (r.out.isEmpty()); // no MIDI from an audio effect
 }
 
-TEST_F (HostCli, KaltoVynRendersSilenceUnlessBypassed)
+TEST_F (HostCli, KaltoVynConvertsAToneAndBypassPassesIt)
 {
-    const auto in = tone ("in.wav", 2, 0.3);
+    const auto in = tone ("in.wav", 2, 0.5);
     const auto out = dir.getChildFile ("out.wav");
     const auto midi = dir.getChildFile ("out.mid");
 
     auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
                     "--midi", midi.getFullPathName(), "--block", "300" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
+    EXPECT_TRUE (r.err.isEmpty()) << r.err;
     auto output = readWav (out);
     ASSERT_EQ (output.getNumChannels(), 2);
     EXPECT_EQ (output.getNumSamples(), readWav (in).getNumSamples());
-    EXPECT_EQ (output.getMagnitude (0, output.getNumSamples()), 0.0f);
-    EXPECT_TRUE (r.out.isEmpty());
+    EXPECT_GT (output.getMagnitude (0, output.getNumSamples()), 0.01f) << "the Piano plays the note";
 
+    // 330 Hz is E4, note 64: one note-on, at the first sample of a block.
     juce::MidiFile file;
     juce::FileInputStream stream (midi);
     ASSERT_TRUE (file.readFrom (stream));
     // Ticks are samples at 44,100 Hz: 441 ticks per quarter at 10 ms per quarter.
     EXPECT_EQ (file.getTimeFormat(), 441);
     ASSERT_EQ (file.getNumTracks(), 1);
+    int noteOns = 0;
     for (const auto* e : *file.getTrack (0))
-        EXPECT_FALSE (e->message.isNoteOnOrOff());
+        if (e->message.isNoteOn())
+        {
+            ++noteOns;
+            EXPECT_EQ (e->message.getNoteNumber(), 64);
+            EXPECT_EQ (e->message.getChannel(), 1);
+            EXPECT_EQ ((int) e->message.getTimeStamp() % 300, 0);
+        }
+    EXPECT_EQ (noteOns, 1);
+    EXPECT_TRUE (r.out.contains (" 144 64 ")) << r.out;
 
     r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
                "--midi", midi.getFullPathName(), "--bypass" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
+    EXPECT_TRUE (r.out.isEmpty()) << "no MIDI while bypassed: " << r.out;
     output = readWav (out);
     const auto input = readWav (in);
     for (int ch = 0; ch < 2; ++ch)

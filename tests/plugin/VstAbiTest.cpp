@@ -37,6 +37,7 @@ using EntryPoint = AEffect* (*) (audioMasterCallback);
 struct HostRecord
 {
     int midiEventsReceived = 0;
+    std::vector<std::array<int, 4>> midi; // delta frames, status, data 1, data 2
     int processEventsCalls = 0;
     VstIntPtr versionAnswer = 2400;
 };
@@ -51,7 +52,14 @@ VstIntPtr VSTCALLBACK hostCallback (AEffect*, int opcode, int, VstIntPtr, void* 
     if (opcode == host::processEvents && record != nullptr && ptr != nullptr)
     {
         ++record->processEventsCalls;
-        record->midiEventsReceived += static_cast<VstEvents*> (ptr)->numEvents;
+        const auto* events = static_cast<VstEvents*> (ptr);
+        record->midiEventsReceived += events->numEvents;
+        for (int i = 0; i < events->numEvents; ++i)
+        {
+            const auto* e = reinterpret_cast<const VstMidiEvent*> (events->events[i]);
+            if (e->type == kVstMidiType)
+                record->midi.push_back ({ e->deltaFrames, (unsigned char) e->midiData[0], e->midiData[1], e->midiData[2] });
+        }
     }
     return 0;
 }
@@ -124,16 +132,18 @@ protected:
         dispatch (op::mainsChanged, 0, 1);
     }
 
-    // Processes one stereo block of a 440 Hz tone and returns the outputs.
+    // Processes the next stereo block of a steady 440 Hz tone and returns the outputs.
     std::array<std::vector<float>, 2> processTone (int n)
     {
+        const auto start = samplesPlayed;
+        samplesPlayed += n;
         std::array<std::vector<float>, 2> in, out;
         for (int ch = 0; ch < 2; ++ch)
         {
             in[(size_t) ch].resize ((size_t) n);
             out[(size_t) ch].assign ((size_t) n, 123.0f);
             for (int i = 0; i < n; ++i)
-                in[(size_t) ch][(size_t) i] = 0.5f * std::sin (6.2831853f * 440.0f * (float) i / 44100.0f + (float) ch);
+                in[(size_t) ch][(size_t) i] = 0.5f * (float) std::sin (6.283185307179586 * 440.0 * (double) (start + i) / 44100.0 + ch);
         }
         float* ins[2] = { in[0].data(), in[1].data() };
         float* outs[2] = { out[0].data(), out[1].data() };
@@ -146,6 +156,7 @@ protected:
     HostRecord hostRecord;
     AEffect* effect = nullptr;
     std::array<std::vector<float>, 2> lastInput;
+    long samplesPlayed = 0;
 };
 
 TEST_F (VstAbi, BothEntryPointsGiveThePlugIn)
@@ -298,17 +309,25 @@ TEST_F (VstAbi, HostSetsNormalisedValues)
     EXPECT_EQ (text (op::getParamDisplay, wet), "Off");
 }
 
-TEST_F (VstAbi, ProcessingIsSilentAndSendsNoMidi)
+TEST_F (VstAbi, ProcessingTurnsAToneIntoMidiAndPiano)
 {
     startProcessing (44100.0f, 256);
-    for (int block = 0; block < 4; ++block)
-    {
-        const auto out = processTone (256);
-        for (const auto& channel : out)
+    float loudest = 0.0f;
+    for (int block = 0; block < 40; ++block)
+        for (const auto& channel : processTone (256))
             for (float s : channel)
-                ASSERT_EQ (s, 0.0f);
-    }
-    EXPECT_EQ (hostRecord.midiEventsReceived, 0);
+                loudest = std::max (loudest, std::abs (s));
+
+    // A4 once, at the first sample of its block, on channel 1; the Piano plays it.
+    ASSERT_FALSE (hostRecord.midi.empty());
+    const auto first = hostRecord.midi.front();
+    EXPECT_EQ (first[0], 0);
+    EXPECT_EQ (first[1], 0x90);
+    EXPECT_EQ (first[2], 69);
+    EXPECT_GT (first[3], 0);
+    for (const auto& m : hostRecord.midi)
+        EXPECT_EQ (m[0], 0);
+    EXPECT_GT (loudest, 0.01f);
 }
 
 TEST_F (VstAbi, HostBypassPassesTheInputThrough)
@@ -321,11 +340,10 @@ TEST_F (VstAbi, HostBypassPassesTheInputThrough)
         EXPECT_EQ (out[(size_t) ch], lastInput[(size_t) ch]) << ch;
     EXPECT_EQ (hostRecord.midiEventsReceived, 0);
 
+    // Switched back on, the input is no longer what comes out.
     dispatch (op::setBypass, 0, 0);
     const auto after = processTone (256);
-    for (const auto& channel : after)
-        for (float s : channel)
-            ASSERT_EQ (s, 0.0f);
+    EXPECT_NE (after[0], lastInput[0]);
 }
 
 TEST_F (VstAbi, HostMayAskForMonoOrStereo)

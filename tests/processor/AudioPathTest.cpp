@@ -1,0 +1,240 @@
+// The audio path: which input the tracker hears, what reaches the outputs,
+// the MIDI to the host, the peak level, and the prepared sizes.
+
+#include "tests/processor/ProcessorFixture.h"
+#include "tests/instrument/Listening.h"
+
+namespace kalto
+{
+namespace
+{
+using AudioPath = ProcessorTest;
+
+// A4 on one channel, silence on the other.
+auto onChannel (int which)
+{
+    return [which] (int c, double t) { return c == which ? ProcessorTest::tone (440.0, t) : 0.0f; };
+}
+
+TEST_F (AudioPath, TheTrackerHearsTheChosenInput)
+{
+    const struct
+    {
+        const char* name;
+        int inputs;
+        bool channel1;
+        int toneOn;
+        bool heard;
+    } cases[] = {
+        { "two inputs, channel1 on: the first", 2, true, 0, true },
+        { "two inputs, channel1 on: not the second", 2, true, 1, false },
+        { "two inputs, channel1 off: the second", 2, false, 1, true },
+        { "two inputs, channel1 off: not the first", 2, false, 0, false },
+        { "one input: the first, channel1 off", 1, false, 0, true },
+        { "one input: the first, channel1 on", 1, true, 0, true },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        setLayout (p, c.inputs, 2);
+        set (p.channel1Param, c.channel1 ? 1.0f : 0.0f);
+        p.prepareToPlay (44100.0, 512);
+        const auto blocks = run (p, 44100.0, 512, 0.5, onChannel (c.toneOn));
+        EXPECT_EQ (noteOns (blocks), c.heard ? std::vector<int> { 69 } : std::vector<int> {});
+    }
+}
+
+TEST_F (AudioPath, MidiGoesToTheHostAtTheBlocksFirstSample)
+{
+    auto& p = make();
+    set (p.keyParam, 1); // auto-tune off
+    set (p.transposeParam, 12);
+    set (p.chordParams[0], 5);
+    p.prepareToPlay (44100.0, 256);
+    const auto blocks = run (p, 44100.0, 256, 0.5, onChannel (0));
+    // Auto-tune off: no harmony, transposed up an octave.
+    EXPECT_EQ (noteOns (blocks), std::vector<int> { 81 });
+    for (const auto& b : blocks)
+        for (auto position : b.positions)
+            EXPECT_EQ (position, 0);
+
+    // With C major the harmony value 5 adds the fifth.
+    auto& q = make();
+    set (q.keyParam, 2);
+    set (q.modeParam, 2);
+    set (q.chordParams[0], 5);
+    q.prepareToPlay (44100.0, 256);
+    EXPECT_EQ (noteOns (run (q, 44100.0, 256, 0.5, onChannel (0))), (std::vector<int> { 69, 76 }));
+}
+
+TEST_F (AudioPath, OutputsCarryTheInstrumentTheInputOrSilence)
+{
+    const auto input = [] (int c, double t) { return c == 0 ? tone (440.0, t) : 0.0f; };
+    const struct
+    {
+        const char* name;
+        int instrument;
+        bool wet;
+        bool leftIsInput, rightIsInput, silent;
+    } cases[] = {
+        { "Raw Guitar, dry: the input on its own channel", rawGuitar, false, true, false, false },
+        { "Raw Guitar, wet: the input on both", rawGuitar, true, true, true, false },
+        { "No Sound, wet: silence", noSound, true, false, false, true },
+        { "No Sound, dry: silence", noSound, false, false, false, true },
+        { "Piano, wet: only the piano", piano, true, false, false, false },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        setLayout (p, 1, 2);
+        set (p.synthSoundParam, (float) c.instrument);
+        set (p.wetParam, c.wet ? 1.0f : 0.0f);
+        p.prepareToPlay (44100.0, 512);
+        const auto blocks = run (p, 44100.0, 512, 0.5, input);
+        ASSERT_FALSE (noteOns (blocks).empty()) << "MIDI reaches the host whatever the outputs carry";
+
+        bool leftIsInput = true, rightIsInput = true;
+        long at = 0;
+        for (const auto& b : blocks)
+        {
+            for (int i = 0; i < b.audio.getNumSamples(); ++i)
+            {
+                const auto x = tone (440.0, (double) (at + i) / 44100.0);
+                leftIsInput = leftIsInput && b.audio.getSample (0, i) == x;
+                rightIsInput = rightIsInput && b.audio.getSample (1, i) == x;
+            }
+            at += b.audio.getNumSamples();
+        }
+        EXPECT_EQ (leftIsInput, c.leftIsInput);
+        EXPECT_EQ (rightIsInput, c.rightIsInput);
+        if (c.silent)
+        {
+            EXPECT_EQ (magnitude (blocks, 0), 0.0f);
+            EXPECT_EQ (magnitude (blocks, 1), 0.0f);
+        }
+        else
+        {
+            EXPECT_GT (magnitude (blocks, 0), 0.01f);
+            EXPECT_EQ (magnitude (blocks, 1) > 0.0f, c.rightIsInput || c.instrument == piano);
+        }
+    }
+}
+
+TEST_F (AudioPath, AutomatingTheInstrumentAffectsOnlyTheClearing)
+{
+    const auto input = onChannel (0);
+    {
+        SCOPED_TRACE ("Piano loaded, automated to Raw Guitar: input plus piano, through the piano's reverb");
+        auto& p = make();
+        p.prepareToPlay (44100.0, 512); // Piano, the default
+        set (p.synthSoundParam, (float) rawGuitar);
+        const auto blocks = run (p, 44100.0, 512, 0.5, input);
+        EXPECT_FALSE (p.instrument->isMuted());
+        // The reverb's dry level scales the input, so the output is neither silent nor the input.
+        EXPECT_GT (magnitude (blocks, 0), 0.1f);
+        EXPECT_NE (blocks[2].audio.getSample (0, 100), tone (440.0, (2 * 512 + 100) / 44100.0));
+        EXPECT_GT (magnitude (blocks, 1), 0.0f);
+    }
+    {
+        SCOPED_TRACE ("Raw Guitar loaded, automated to Piano: silence, the instrument stays muted");
+        auto& p = make();
+        set (p.synthSoundParam, (float) rawGuitar);
+        p.prepareToPlay (44100.0, 512);
+        set (p.synthSoundParam, (float) piano);
+        const auto blocks = run (p, 44100.0, 512, 0.5, input);
+        EXPECT_TRUE (p.instrument->isMuted());
+        EXPECT_FALSE (noteOns (blocks).empty());
+        EXPECT_EQ (magnitude (blocks, 0), 0.0f);
+        EXPECT_EQ (magnitude (blocks, 1), 0.0f);
+    }
+}
+
+TEST_F (AudioPath, PreparesForTheHostsRateAndBlockSize)
+{
+    auto& p = make();
+    EXPECT_EQ (p.tracker.read()->sampleRate, 44100);
+    EXPECT_EQ (p.eventBuffer, nullptr);
+    EXPECT_EQ (p.eventBufferCapacity, 0);
+
+    p.prepareToPlay (48000.0, 512);
+    EXPECT_EQ (p.tracker.read()->sampleRate, 48000);
+    EXPECT_EQ (p.eventBufferCapacity, 512);
+
+    // The piano plays A4 in tune at 48 kHz.
+    const auto blocks = run (p, 48000.0, 512, 1.0, onChannel (0));
+    EXPECT_EQ (noteOns (blocks), std::vector<int> { 69 });
+    std::vector<float> left;
+    for (const auto& b : blocks)
+        left.insert (left.end(), b.audio.getReadPointer (0), b.audio.getReadPointer (0) + b.audio.getNumSamples());
+    const auto hz = fundamentalHz (left, 19200, 14400, 48000.0, 440.0);
+    EXPECT_NEAR (cents (hz, 440.0), 0.0, 10.0) << hz << " Hz";
+
+    for (const auto& [rate, integer] : { std::pair { 22050.5, 22050 }, std::pair { 96000.0, 96000 } })
+    {
+        p.prepareToPlay (rate, 64);
+        EXPECT_EQ (p.tracker.read()->sampleRate, integer);
+    }
+}
+
+TEST_F (AudioPath, BlocksOfAnySizeWork)
+{
+    const struct
+    {
+        const char* name;
+        int prepared, block;
+        int capacity;
+    } cases[] = {
+        { "blocks of 0", 512, 0, 512 },
+        { "blocks longer than prepared", 64, 4096, 64 },
+        { "a prepared size past 16 bits", 100000, 70000, 65535 },
+        { "prepared with 0", 0, 512, 0 },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        p.prepareToPlay (44100.0, c.prepared);
+        EXPECT_EQ (p.eventBufferCapacity, c.capacity);
+        p.peakLevel = 0.25f;
+        if (c.block == 0)
+        {
+            for (int i = 0; i < 10; ++i)
+            {
+                juce::AudioBuffer<float> empty (2, 0);
+                juce::MidiBuffer midi;
+                p.processBlock (empty, midi);
+                EXPECT_TRUE (midi.isEmpty());
+            }
+            EXPECT_EQ (p.peakLevel.load(), 0.25f);
+            continue;
+        }
+        // Records that do not fit wait in the tracker for the next block.
+        const auto blocks = run (p, 44100.0, c.block, 2.0, onChannel (0));
+        if (c.capacity > 0)
+        {
+            EXPECT_EQ (noteOns (blocks), std::vector<int> { 69 });
+        }
+        EXPECT_NEAR (p.peakLevel.load(), 0.5f, 1e-3);
+    }
+}
+
+TEST_F (AudioPath, KeepsThePeakUntilTheEditorTakesIt)
+{
+    auto& p = make();
+    p.prepareToPlay (44100.0, 64);
+    for (float peak : { 0.3f, 0.9f, 0.5f })
+    {
+        juce::AudioBuffer<float> block (2, 64);
+        block.clear();
+        block.setSample (0, 10, -peak);
+        juce::MidiBuffer midi;
+        p.processBlock (block, midi);
+    }
+    EXPECT_EQ (p.peakLevel.load(), 0.9f);
+    EXPECT_EQ (p.takePeakLevel(), 0.9f);
+    EXPECT_EQ (p.peakLevel.load(), 0.0f);
+}
+} // namespace
+} // namespace kalto
