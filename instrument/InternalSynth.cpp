@@ -4,6 +4,8 @@
 #include "instrument/KaltoSamplerVoice.h"
 #include "KaltoRecordings.h"
 
+#include <juce_events/juce_events.h>
+
 namespace kalto
 {
 namespace
@@ -34,21 +36,28 @@ InternalSynth::~InternalSynth()
 
 void InternalSynth::setSound (int index)
 {
-    // Two threads may choose at once (a preset load on the message thread,
-    // prepareToPlay on the audio thread at a host's first process call).
-    // Neither waits: the one already loading takes the newest request over,
-    // and the last request made is what ends up loaded.
+    // Two threads may choose at once: a preset load or the SYNTH page on the
+    // message thread, and prepareToPlay on the audio thread at a host's first
+    // process call. The message thread may wait for a load under way; any
+    // other thread never waits, and the thread loading serves its request
+    // before it lets go. The instrument requested last is what stays loaded;
+    // a request for the instrument being loaded is met by that load.
     requestedSound.store (index);
-    soundRequests.fetch_add (1);
-    if (loadingSound.exchange (true))
-        return;
+    const auto mayWait = juce::MessageManager::existsAndIsCurrentThread();
 
     for (;;)
     {
-        const auto seen = soundRequests.load();
-        loadSound (requestedSound.load());
-        loadingSound.store (false);
-        if (soundRequests.load() == seen || loadingSound.exchange (true))
+        if (mayWait)
+            loadLock.lock();
+        else if (! loadLock.try_lock())
+            return;
+
+        const auto loading = requestedSound.load();
+        loadSound (loading);
+        loadLock.unlock();
+        // Another thread may have asked for something else meanwhile and left
+        // it to us.
+        if (requestedSound.load() == loading)
             return;
     }
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 namespace kalto
 {
@@ -25,7 +26,8 @@ enum InstrumentIndex
 // reverb per instrument.
 //
 // Threads: setSound and setSampleRate run on the message thread (or in
-// prepareToPlay, possibly at the same time); render runs on the audio thread.
+// prepareToPlay, possibly at the same time); render runs on the audio thread
+// and never waits for a load.
 // The synthesiser guards its voice and sound lists itself. The mute flag is atomic, and new reverb
 // settings are handed over through atomics and applied by render itself, so
 // the reverb is only ever touched by one thread at a time.
@@ -63,8 +65,7 @@ private:
 
     std::atomic<bool> muted { false };
     std::atomic<int> requestedSound { noSound };
-    std::atomic<uint32_t> soundRequests { 0 };
-    std::atomic<bool> loadingSound { false };
+    std::mutex loadLock;
     juce::SynthesiserSound::Ptr lastSound;
     juce::AudioFormatManager formatManager;
     std::unique_ptr<juce::Synthesiser> synth;

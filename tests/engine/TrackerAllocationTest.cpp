@@ -6,6 +6,7 @@
 
 #include "engine/MIDI_Backend.h"
 #include "engine/PitchTracker.h"
+#include "processor/KaltoAudioProcessor.h"
 #include "tests/engine/Signals.h"
 
 #include <atomic>
@@ -130,6 +131,36 @@ TEST (MidiStageAllocation, NoneForTheFirstHeldNotes)
         }
     EXPECT_EQ (allocations.load() - before, 0);
     EXPECT_GT (sent.load(), 1000);
+}
+
+TEST (ProcessorAllocation, NoneInProcessBlockOncePrepared)
+{
+    KaltoAudioProcessor processor;
+    processor.bendsParam->setValueNotifyingHost (1.0f);
+    processor.chordParams[0]->setValueNotifyingHost (processor.chordParams[0]->convertTo0to1 (3.0f));
+    processor.keyParam->setValueNotifyingHost (processor.keyParam->convertTo0to1 (2.0f));
+    processor.modeParam->setValueNotifyingHost (processor.modeParam->convertTo0to1 (2.0f));
+    processor.prepareToPlay (44100.0, 512);
+
+    const auto phrase = pluckedPhrase (44100, { 40, 47, 52, 59, 64, 71, 76 }, 0.4);
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    midi.ensureSize (4096); // the host's buffer is the host's to size
+    int notes = 0;
+
+    const long before = allocations.load();
+    for (std::size_t start = 0; start + 512 <= phrase.size(); start += 512)
+    {
+        for (int c = 0; c < 2; ++c)
+            buffer.copyFrom (c, 0, &phrase[start], 512);
+        midi.clear();
+        processor.processBlock (buffer, midi);
+        for (const auto m : midi)
+            notes += m.getMessage().isNoteOn() ? 1 : 0;
+        (void) processor.takePeakLevel();
+    }
+    EXPECT_EQ (allocations.load() - before, 0);
+    EXPECT_GT (notes, 7);
 }
 } // namespace
 } // namespace kalto
