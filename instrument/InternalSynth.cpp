@@ -6,6 +6,9 @@
 
 #include <juce_events/juce_events.h>
 
+#include <chrono>
+#include <thread>
+
 namespace kalto
 {
 namespace
@@ -47,16 +50,17 @@ void InternalSynth::setSound (int index)
 
     for (;;)
     {
-        if (mayWait)
-            loadLock.lock();
-        else if (! loadLock.try_lock())
-            return;
+        while (loadingSound.exchange (true))
+        {
+            if (! mayWait)
+                return;
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        }
 
         const auto loading = requestedSound.load();
         loadSound (loading);
-        loadLock.unlock();
-        // Another thread may have asked for something else meanwhile and left
-        // it to us.
+        loadingSound.store (false);
+        // A thread that found us loading left its request to us.
         if (requestedSound.load() == loading)
             return;
     }
@@ -64,8 +68,16 @@ void InternalSynth::setSound (int index)
 
 void InternalSynth::loadSound (int index)
 {
+    // The synthesiser holds its lock, which render also takes, while it drops
+    // its sounds; holding them here as well lets the decoded recordings be
+    // freed after it has let go.
+    juce::ReferenceCountedArray<juce::SynthesiserSound> previous;
+    for (int i = 0; i < synth->getNumSounds(); ++i)
+        previous.add (synth->getSound (i));
+
     synth->clearVoices();
     synth->clearSounds();
+    previous.clear();
 
     if (index >= cello && index <= drums)
     {

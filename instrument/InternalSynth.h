@@ -6,7 +6,6 @@
 #include <array>
 #include <atomic>
 #include <memory>
-#include <mutex>
 
 namespace kalto
 {
@@ -65,7 +64,7 @@ private:
 
     std::atomic<bool> muted { false };
     std::atomic<int> requestedSound { noSound };
-    std::mutex loadLock;
+    std::atomic<bool> loadingSound { false };
     juce::SynthesiserSound::Ptr lastSound;
     juce::AudioFormatManager formatManager;
     std::unique_ptr<juce::Synthesiser> synth;

@@ -23,7 +23,7 @@ void KaltoSamplerVoice::startNote (int midiNoteNumber, float velocity, juce::Syn
     // Without data or a playback rate there is nothing to play: free the voice
     // rather than read a missing recording.
     const auto rate = getSampleRate();
-    if (sound->data == nullptr || rate <= 0.0)
+    if (sound->data == nullptr || ! (std::isfinite (rate) && rate > 0.0))
     {
         clearCurrentNote();
         return;

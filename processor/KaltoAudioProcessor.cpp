@@ -133,10 +133,11 @@ const juce::String KaltoAudioProcessor::getName() const { return "Kalto_Vyn"; }
 
 void KaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
 {
-    // The integer part of the rate; a rate that is not a positive number
-    // falls back to the rate the processor starts with.
-    const auto rate = std::isfinite (sampleRate) && sampleRate >= 1.0 ? (int) std::min (sampleRate, 1.0e7) : 44100;
-    tracker.replace (std::make_unique<kalto::PitchTracker> (rate));
+    // A rate that is not a positive number falls back to the rate the
+    // processor starts with; the tracker takes its integer part.
+    if (! (std::isfinite (sampleRate) && sampleRate >= 1.0))
+        sampleRate = 44100.0;
+    tracker.replace (std::make_unique<kalto::PitchTracker> ((int) std::min (sampleRate, 1.0e7)));
 
     updateTrackerSettings();
 
@@ -275,8 +276,13 @@ juce::String KaltoAudioProcessor::presetAttribute (const juce::XmlElement& docum
 
 void KaltoAudioProcessor::loadPreset()
 {
+    // A name that would lead outside the preset folder reads nothing; the
+    // load still ends as every load does.
     if (! kalto::isSafePresetName (*currentPresetName))
+    {
+        updateTrackerSettings();
         return;
+    }
 
     const auto file = kalto::presetFile (*currentPresetName);
     if (! file.existsAsFile())

@@ -1,6 +1,6 @@
 #include "processor/PresetFiles.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace kalto
 {
@@ -71,9 +71,10 @@ void decodePresetText (const juce::Array<uint32_t>& values, juce::String& text)
 
 juce::String presetNumberText (double value)
 {
+    // %.20g in the C locale: a host's locale must not turn the point into a comma.
     char buffer[64];
-    std::snprintf (buffer, sizeof (buffer), "%.20g", value);
-    return buffer;
+    const auto result = std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::general, 20);
+    return juce::String (buffer, (size_t) (result.ptr - buffer));
 }
 
 juce::String presetDocumentText (const juce::XmlElement& element)

@@ -30,7 +30,7 @@ void decodePresetText (const juce::Array<uint32_t>& values, juce::String& text);
 // line ends.
 juce::String presetDocumentText (const juce::XmlElement& element);
 
-// A double as the preset files write it: printf's %.20g.
+// A double as the preset files write it: printf's %.20g, whatever the locale.
 juce::String presetNumberText (double value);
 
 } // namespace kalto

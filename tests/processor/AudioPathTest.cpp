@@ -178,6 +178,22 @@ TEST_F (AudioPath, PreparesForTheHostsRateAndBlockSize)
     }
 }
 
+TEST_F (AudioPath, RatesThatAreNotNumbersFallBackTo44100)
+{
+    for (double rate : { std::nan (""), HUGE_VAL, 0.0, -48000.0 })
+    {
+        SCOPED_TRACE (rate);
+        auto& p = make();
+        p.prepareToPlay (rate, 512);
+        EXPECT_EQ (p.tracker.read()->sampleRate, 44100);
+        // The Piano must play the note, not read its recording from nowhere.
+        const auto blocks = run (p, 44100.0, 512, 0.5, onChannel (0));
+        EXPECT_EQ (noteOns (blocks), std::vector<int> { 69 });
+        const auto m = magnitude (blocks, 0);
+        EXPECT_TRUE (std::isfinite (m) && m > 0.01f) << m;
+    }
+}
+
 TEST_F (AudioPath, BlocksOfAnySizeWork)
 {
     const struct

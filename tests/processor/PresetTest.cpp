@@ -5,6 +5,9 @@
 
 #include "processor/PresetFiles.h"
 
+#include <clocale>
+#include <cstdio>
+
 namespace kalto
 {
 namespace
@@ -105,6 +108,31 @@ TEST (PresetCodec, NumbersAsPrintfWritesThemWithTwentyDigits)
         EXPECT_EQ (presetNumberText (c.value), c.text);
         EXPECT_EQ ((float) juce::String (c.text).getDoubleValue(), (float) c.value);
     }
+}
+
+TEST (PresetCodec, NumbersIgnoreTheHostsLocale)
+{
+    // Hosts set the locale from the environment; a German one writes 0,5.
+    const auto dir = juce::File::createTempFile ("locale");
+    ASSERT_TRUE (dir.createDirectory());
+    const auto made = std::system (("localedef -i de_DE -f UTF-8 " + dir.getChildFile ("de_DE.UTF-8").getFullPathName().quoted()
+                                    + " >/dev/null 2>&1").toRawUTF8());
+    setenv ("LOCPATH", dir.getFullPathName().toRawUTF8(), 1);
+    if (made != 0 || std::setlocale (LC_NUMERIC, "de_DE.UTF-8") == nullptr)
+    {
+        unsetenv ("LOCPATH");
+        dir.deleteRecursively();
+        GTEST_SKIP() << "no German locale can be made here";
+    }
+    char printed[32];
+    std::snprintf (printed, sizeof (printed), "%g", 0.5);
+    const auto text = presetNumberText (0.25);
+    std::setlocale (LC_NUMERIC, "C");
+    unsetenv ("LOCPATH");
+    dir.deleteRecursively();
+
+    EXPECT_STREQ (printed, "0,5") << "the locale is in force";
+    EXPECT_EQ (text, "0.25");
 }
 
 TEST (PresetNames, StayInsideThePresetFolder)
@@ -339,6 +367,10 @@ TEST_F (Presets, RefusedNamesTouchNothing)
         EXPECT_TRUE (heard.indices.empty());
         EXPECT_EQ (p.keyParam->get(), 6);
     }
+    // The load still ends by copying the tracker settings in.
+    p.tracker.read()->confidence = 4.0f;
+    p.loadPreset();
+    EXPECT_EQ (p.tracker.read()->confidence.load(), p.confidenceParam->get());
     EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), 2); // the marker and the defaults
 }
 } // namespace

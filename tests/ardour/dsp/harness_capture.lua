@@ -16,7 +16,6 @@ ardour {
 --   [8] expected start of the next rolling run (-1: none yet)
 --   [9] first rolling position (-1: none yet)           [10] end of the last rolling run
 --   [11] audio channels allocated   [12] frames allocated per channel
---   [13] audio channels configured (written by dsp_configure)
 -- Audio:  float [HDR + c * frames + i]
 -- Events: int   [HDR + channels * frames + REC * k ...]: time, size, bytes 0..2, rolling
 local HDR = 32
@@ -30,7 +29,6 @@ local n_out
 
 function dsp_configure (ins, outs)
 	n_out = outs
-	self:shmem ():atomic_set_int (13, ins:n_audio ())
 end
 
 function dsp_runmap (bufs, in_map, out_map, n_samples, offset)
