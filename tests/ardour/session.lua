@@ -279,14 +279,14 @@ local function param_list (plugin)
 	return list
 end
 
-local function set_params (proc, specs)
-	if #specs == 0 then return end
+local function set_params (proc, assignments)
+	if #assignments == 0 then return end
 	local list = param_list (proc:to_insert ():plugin (0))
-	for _, spec in ipairs (specs) do
-		local name, value = string.match (spec, "^(.-)=([^=]*)$")
+	for _, assignment in ipairs (assignments) do
+		local name, value = string.match (assignment, "^(.-)=([^=]*)$")
 		local v = tonumber (value or "")
 		if not name or name == "" or not v then
-			fail ("bad --param '" .. spec .. "' (want NAME=VALUE or #INDEX=VALUE)")
+			fail ("bad --param '" .. assignment .. "' (want NAME=VALUE or #INDEX=VALUE)")
 		end
 		local hit
 		local idx = string.match (name, "^#(%d+)$")
