@@ -26,10 +26,10 @@ enum InstrumentIndex
 //
 // Threads: setSound and setSampleRate run on the message thread (or in
 // prepareToPlay, possibly at the same time); render runs on the audio thread
-// and never waits for a load.
-// The synthesiser guards its voice and sound lists itself. The mute flag is atomic, and new reverb
-// settings are handed over through atomics and applied by render itself, so
-// the reverb is only ever touched by one thread at a time.
+// and never waits for a load. The synthesiser guards its voice and sound
+// lists itself. The mute flag is atomic, and new reverb settings are handed
+// over through atomics and applied by render itself, so the reverb is only
+// ever touched by one thread at a time.
 class InternalSynth
 {
 public:
