@@ -12,7 +12,7 @@ juce::File presetFolder()
 
 juce::File presetMarkerFile()
 {
-    return juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile ("Music/Kalto/kalto.lock");
+    return presetFolder().getChildFile ("kalto.lock");
 }
 
 juce::File presetFile (const juce::String& name)
