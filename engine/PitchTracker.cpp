@@ -227,6 +227,10 @@ bool PitchTracker::checkDetectionWindow()
     }
     else
     {
+        // A note started earlier in this window was cut off by a later onset
+        // without a note-off; with no note to take its place, it ends here.
+        if (noteSounding)
+            addNoteOff();
         onsetDetector.reset();
         state = TrackerState::idle;
     }
@@ -379,11 +383,13 @@ void PitchTracker::addNoteOn (int note, int noteVelocity)
 {
     appendRecord (0x90, (uint8_t) (note & 0xff), (uint8_t) (noteVelocity & 0xff));
     lastNoteSent = (uint8_t) (note & 0xff);
+    noteSounding = true;
 }
 
 void PitchTracker::addNoteOff()
 {
     appendRecord (0x80, lastNoteSent, 100);
+    noteSounding = false;
 }
 
 void PitchTracker::addPitchBend (int lsb, int msb)

@@ -102,6 +102,8 @@ public:
     float previousDeviation = 0.0f;
     int samplesSinceBend = 0;
     uint8_t lastNoteSent = 0;
+    // Between a note-on and the note-off that ends it.
+    bool noteSounding = false;
     TrackerEvent* events = nullptr;
     uint16_t eventCapacity = 0;
     int eventCount = 0;

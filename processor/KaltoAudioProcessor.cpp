@@ -149,6 +149,7 @@ void KaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedS
     workBuffer.setSize (1, juce::jlimit (0, 1 << 20, maximumExpectedSamplesPerBlock));
 
     instrument->setSampleRate (sampleRate);
+    notesToRelease = true;
 }
 
 // Everything stays as it is until the next prepareToPlay.
@@ -179,15 +180,18 @@ bool KaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) co
 
 void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
 {
-    int32_t harmony[kalto::numChordParameters];
-    for (int i = 0; i < kalto::numChordParameters; ++i)
-        harmony[i] = chordParams[(size_t) i]->get();
-
     const auto numSamples = buffer.getNumSamples();
     const auto inputs = juce::jmin (getMainBusNumInputChannels(), buffer.getNumChannels());
     const auto outputs = juce::jmin (getMainBusNumOutputChannels(), buffer.getNumChannels());
     for (int c = inputs; c < outputs; ++c)
         buffer.clear (c, 0, numSamples);
+
+    // A glitching host may deliver NaN or infinity; passed on, one such sample
+    // would leave the reverb producing NaN for good.
+    for (int c = 0; c < inputs; ++c)
+        for (auto* x = buffer.getWritePointer (c), * end = x + numSamples; x != end; ++x)
+            if (! std::isfinite (*x))
+                *x = 0.0f;
 
     // Within the prepared size this reuses the buffer's memory.
     workBuffer.setSize (1, numSamples, false, false, true);
@@ -197,13 +201,14 @@ void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
     else
         workBuffer.clear();
 
+    bypassed = false;
+    if (notesToRelease.exchange (false))
+        releaseHeldNotes (midiMessages);
+
     int eventCount = 0;
     tracker.getUnguarded()->processBlock (workBuffer.getReadPointer (0), numSamples, eventBuffer.get(),
                                           eventBufferCapacity, &eventCount);
-
-    midiBackend->processEvents (eventBuffer.get(), (uint16_t) eventCount, midiMessages, keyParam->get(), modeParam->get(),
-                                harmony, portParam->get(), velocityLimitParam->get(), transposeParam->get(),
-                                pitchBendRangeParam->get());
+    sendToMidiStage (eventBuffer.get(), eventCount, midiMessages);
 
     raisePeakLevel (workBuffer.getMagnitude (0, 0, numSamples));
 
@@ -222,6 +227,42 @@ void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
         juce::AudioBuffer<float> output (buffer.getArrayOfWritePointers(), outputs, numSamples);
         instrument->render (output, midiMessages, 0, numSamples);
     }
+}
+
+void KaltoAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
+{
+    // Notes sounding when bypass begins would hang through it: they end once,
+    // in the host and in the instrument, and bypass otherwise sends no MIDI.
+    const auto release = notesToRelease.exchange (false) || ! bypassed;
+    bypassed = true;
+    if (release)
+    {
+        releaseHeldNotes (midiMessages);
+        // The instrument is not rendered while bypassed; it takes the
+        // note-offs without rendering a sample.
+        instrument->render (buffer, midiMessages, 0, 0);
+    }
+    juce::AudioProcessor::processBlockBypassed (buffer, midiMessages);
+}
+
+void KaltoAudioProcessor::sendToMidiStage (kalto::TrackerEvent* events, int count, juce::MidiBuffer& midi)
+{
+    int32_t harmony[kalto::numChordParameters];
+    for (int i = 0; i < kalto::numChordParameters; ++i)
+        harmony[i] = chordParams[(size_t) i]->get();
+
+    midiBackend->processEvents (events, (uint16_t) count, midi, keyParam->get(), modeParam->get(), harmony,
+                                portParam->get(), velocityLimitParam->get(), transposeParam->get(),
+                                pitchBendRangeParam->get());
+}
+
+void KaltoAudioProcessor::releaseHeldNotes (juce::MidiBuffer& midi)
+{
+    // Any note-off record makes the MIDI stage release everything it holds.
+    kalto::TrackerEvent noteOff {};
+    noteOff.length = 3;
+    noteOff.status = 0x80;
+    sendToMidiStage (&noteOff, 1, midi);
 }
 
 void KaltoAudioProcessor::raisePeakLevel (float magnitude)

@@ -30,6 +30,8 @@ public:
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
     void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
     using juce::AudioProcessor::processBlock;
+    void processBlockBypassed (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    using juce::AudioProcessor::processBlockBypassed;
 
     double getTailLengthSeconds() const override;
     bool acceptsMidi() const override;
@@ -106,6 +108,10 @@ private:
     // The attribute a parameter reads in a preset document; empty when it has none.
     static juce::String presetAttribute (const juce::XmlElement& document, int index, const juce::String& paramID);
     void raisePeakLevel (float magnitude);
+    // Hands records to the MIDI stage with the settings the parameters hold now.
+    void sendToMidiStage (kalto::TrackerEvent* events, int count, juce::MidiBuffer& midi);
+    // Note-offs for every note the MIDI stage holds, into the block's MIDI.
+    void releaseHeldNotes (juce::MidiBuffer& midi);
     static BusesProperties monoBuses();
     void createParameters();
     juce::AudioParameterFloat* addFloatParameter (int index);
@@ -115,6 +121,12 @@ private:
     // The mono input of a block, sized in prepareToPlay so blocks up to the
     // prepared size need no allocation.
     juce::AudioBuffer<float> workBuffer;
+
+    // A new tracker knows nothing of the notes the MIDI stage still holds, so
+    // the first block after prepareToPlay releases them.
+    std::atomic<bool> notesToRelease { false };
+    // Whether the last block was bypassed; the audio thread's own.
+    bool bypassed = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (KaltoAudioProcessor)
 };

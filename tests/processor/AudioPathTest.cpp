@@ -252,5 +252,74 @@ TEST_F (AudioPath, KeepsThePeakUntilTheEditorTakesIt)
     EXPECT_EQ (p.takePeakLevel(), 0.9f);
     EXPECT_EQ (p.peakLevel.load(), 0.0f);
 }
+
+TEST_F (AudioPath, NotesEndWhenTheTrackerIsReplacedOrBypassBegins)
+{
+    const auto input = onChannel (0);
+    for (const bool bypass : { false, true })
+    {
+        SCOPED_TRACE (bypass ? "bypass begins" : "prepareToPlay again");
+        auto& p = make(); // Piano
+        p.prepareToPlay (44100.0, 512);
+        ASSERT_EQ (noteOns (run (p, 44100.0, 512, 0.3, input)), std::vector<int> { 69 });
+
+        if (! bypass)
+            p.prepareToPlay (44100.0, 512);
+        const auto next = run (p, 44100.0, 512, 0.2, input, bypass);
+        ASSERT_FALSE (next[0].midi.empty());
+        EXPECT_TRUE (next[0].midi[0].isNoteOff());
+        EXPECT_EQ (next[0].midi[0].getNoteNumber(), 69);
+        if (! bypass)
+            continue;
+
+        // Once, and bypass otherwise sends nothing and passes the input.
+        EXPECT_EQ (next[0].midi.size(), 1u);
+        for (std::size_t k = 1; k < next.size(); ++k)
+            EXPECT_TRUE (next[k].midi.empty()) << "block " << k;
+        EXPECT_EQ (next[3].audio.getSample (0, 7), tone (440.0, (3 * 512 + 7) / 44100.0));
+
+        // Back from bypass on the same tone, the tracker holds its old note
+        // and starts none; the piano took its note-off and falls silent.
+        const auto after = run (p, 44100.0, 512, 2.0, input);
+        EXPECT_TRUE (noteOns (after).empty());
+        std::vector<Block> tail (after.end() - 40, after.end());
+        EXPECT_LT (magnitude (tail, 0), 0.001f);
+    }
+}
+
+TEST_F (AudioPath, SamplesThatAreNotNumbersReachNoOutputAsSuch)
+{
+    const struct
+    {
+        const char* name;
+        bool wet;
+    } cases[] = {
+        { "Piano loaded, automated to Raw Guitar: through the reverb", false },
+        { "the same with wet on", true },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        p.prepareToPlay (44100.0, 512); // Piano, the default
+        set (p.synthSoundParam, (float) rawGuitar);
+        set (p.wetParam, c.wet ? 1.0f : 0.0f);
+        const float bad[] = { std::nanf (""), HUGE_VALF, -HUGE_VALF };
+        run (p, 44100.0, 512, 512 / 44100.0, [&] (int, double t) { return bad[(int) (t * 44100.0) % 3]; });
+
+        const auto blocks = run (p, 44100.0, 512, 0.5, onChannel (0));
+        EXPECT_EQ (noteOns (blocks), std::vector<int> { 69 });
+        for (int ch : { 0, 1 })
+        {
+            // A magnitude passes NaN over, so every sample is looked at.
+            int nonFinite = 0;
+            for (const auto& b : blocks)
+                for (int i = 0; i < b.audio.getNumSamples(); ++i)
+                    nonFinite += std::isfinite (b.audio.getSample (ch, i)) ? 0 : 1;
+            EXPECT_EQ (nonFinite, 0) << "channel " << ch;
+            EXPECT_GT (magnitude (blocks, ch), 0.1f) << "channel " << ch;
+        }
+    }
+}
 } // namespace
 } // namespace kalto

@@ -60,9 +60,11 @@ public:
     };
 
     // Runs `seconds` of input, made per channel and sample by `signal`, in
-    // blocks; returns the blocks as the processor left them.
+    // blocks, processed or bypassed as a host does; returns the blocks as the
+    // processor left them.
     template <typename Signal>
-    std::vector<Block> run (KaltoAudioProcessor& p, double rate, int blockSize, double seconds, Signal signal)
+    std::vector<Block> run (KaltoAudioProcessor& p, double rate, int blockSize, double seconds, Signal signal,
+                            bool bypassed = false)
     {
         const auto channels = std::max (p.getMainBusNumInputChannels(), p.getMainBusNumOutputChannels());
         const auto total = (long) (seconds * rate);
@@ -77,7 +79,10 @@ public:
                 for (int i = 0; i < n; ++i)
                     b.audio.setSample (c, i, signal (c, (double) (start + i) / rate));
             midi.clear();
-            p.processBlock (b.audio, midi);
+            if (bypassed)
+                p.processBlockBypassed (b.audio, midi);
+            else
+                p.processBlock (b.audio, midi);
             for (const auto m : midi)
             {
                 b.midi.push_back (m.getMessage());
