@@ -1,11 +1,48 @@
 # kalto-track as a user runs it: records on a recording, clear errors otherwise.
 function(expect_run expected_rc expected_text)
-    execute_process(COMMAND ${TRACK} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    # A hang is a failure too, not a stuck test run.
+    execute_process(COMMAND ${TRACK} ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
     if(NOT rc EQUAL expected_rc)
         message(FATAL_ERROR "kalto-track ${ARGN}: exit ${rc}, expected ${expected_rc}\n${err}")
     endif()
     if(NOT "${out}${err}" MATCHES "${expected_text}")
         message(FATAL_ERROR "kalto-track ${ARGN}: no '${expected_text}' in:\n${out}${err}")
+    endif()
+endfunction()
+
+# VALUE as COUNT little-endian bytes, in printf's escapes.
+function(le_bytes out value count)
+    set(bytes "")
+    foreach(i RANGE 1 ${count})
+        math(EXPR byte "${value} & 255" OUTPUT_FORMAT HEXADECIMAL)
+        string(REPLACE "0x" "\\x" byte "${byte}")
+        string(APPEND bytes "${byte}")
+        math(EXPR value "${value} >> 8")
+    endforeach()
+    set(${out} "${bytes}" PARENT_SCOPE)
+endfunction()
+
+# A 44-byte PCM WAV header, field by field, then FRAMES frames of silence;
+# the header claims CLAIMED data bytes. Small fixtures for damaged files.
+function(hand_made_wav path channels rate bits frames claimed)
+    math(EXPR align "${channels} * (${bits} / 8)")
+    math(EXPR riff "36 + ${claimed}")
+    math(EXPR byte_rate "${rate} * ${align}")
+    set(header "RIFF")
+    foreach(field "${riff} 4" "1163280727 4" "544501094 4" "16 4" "1 2" "${channels} 2" "${rate} 4"
+                  "${byte_rate} 4" "${align} 2" "${bits} 2" "1635017060 4" "${claimed} 4")
+        separate_arguments(field)
+        le_bytes(bytes ${field})
+        string(APPEND header "${bytes}")
+    endforeach()
+    math(EXPR size "${frames} * ${align}")
+    if(size GREATER 0)
+        string(REPEAT "\\x00" ${size} silence)
+        string(APPEND header "${silence}")
+    endif()
+    execute_process(COMMAND printf "${header}" OUTPUT_FILE ${path} RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "cannot write ${path}")
     endif()
 endfunction()
 
@@ -17,3 +54,33 @@ expect_run(2 "usage" ${PHRASE} --block 0)
 expect_run(2 "channel" ${PHRASE} --channel 2)
 # A note-on (status 144) for the phrase's first note, E4 = 64.
 expect_run(0 "144 64 [0-9]+" ${PHRASE} --exact)
+
+# Damaged files: what their header claims is checked against what they hold.
+#             name           channels rate       bits frames claimed
+hand_made_wav(${WORKDIR}/ok.wav       1 44100      16   64     128)
+hand_made_wav(${WORKDIR}/c65535.wav   65535 44100  16   0      0)
+hand_made_wav(${WORKDIR}/c3000.wav    3000 44100   16   2      12000)
+hand_made_wav(${WORKDIR}/r2e9.wav     1 2000000000 16   64     128)
+hand_made_wav(${WORKDIR}/b12.wav      1 44100      12   64     64)
+hand_made_wav(${WORKDIR}/empty.wav    1 44100      16   0      8000000)
+hand_made_wav(${WORKDIR}/cut.wav      1 44100      16   64     8000000)
+expect_run(0 "^$" ${WORKDIR}/ok.wav)
+expect_run(5 "65535 channels" ${WORKDIR}/c65535.wav)
+expect_run(5 "3000 channels" ${WORKDIR}/c3000.wav)
+expect_run(5 "2000000000 Hz" ${WORKDIR}/r2e9.wav)
+expect_run(5 "12-bit" ${WORKDIR}/b12.wav)
+expect_run(5 "holds none" ${WORKDIR}/empty.wav)
+# A recorder that died before writing the final size: what is there is read, with a warning.
+expect_run(0 "warning: .*claims 4000000 frames but the file holds only 64" ${WORKDIR}/cut.wav)
+
+# Options out of range, each named with what it takes.
+expect_run(2 "--block 2000000000: .*1 to 65536" ${PHRASE} --block 2000000000)
+expect_run(2 "--block 512x: .*1 to 65536" ${PHRASE} --block 512x)
+expect_run(2 "--gain nan: .*0.01 to 0.99" ${PHRASE} --gain nan)
+expect_run(2 "--gain -1: .*0.01 to 0.99" ${PHRASE} --gain -1)
+expect_run(2 "--gain 0: .*0.01 to 0.99" ${PHRASE} --gain 0)
+expect_run(2 "--confidence inf: .*0.01 to 5" ${PHRASE} --confidence inf)
+expect_run(2 "--confidence 1e9: .*0.01 to 5" ${PHRASE} --confidence 1e9)
+expect_run(2 "--confidence high: .*0.01 to 5" ${PHRASE} --confidence high)
+expect_run(2 "--channel 1.5: .*whole number" ${PHRASE} --channel 1.5)
+expect_run(2 "--channel -3: .*whole number" ${PHRASE} --channel -3)

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <set>
 
 namespace
@@ -31,7 +33,8 @@ protected:
 
     Result run (const juce::StringArray& args)
     {
-        juce::String command = juce::String (KALTO_HOST_PATH).quoted();
+        // A hang is a failure too, not a stuck test run.
+        juce::String command = "timeout 60 " + juce::String (KALTO_HOST_PATH).quoted();
         for (const auto& arg : args)
             command << " " << arg.quoted ('\'');
         const auto outFile = dir.getChildFile ("stdout.txt");
@@ -59,6 +62,44 @@ protected:
             for (int i = 0; i < n; ++i)
                 buffer.setSample (ch, i, 0.5f * std::sin (juce::MathConstants<float>::twoPi * 330.0f * (float) i / 44100.0f));
         writer->writeFromAudioSampleBuffer (buffer, 0, n);
+        return file;
+    }
+
+    // The fields of a plain PCM WAV header that a damaged file gets wrong.
+    struct WavFields
+    {
+        uint16_t channels = 1;
+        uint32_t rate = 44100;
+        uint16_t bits = 16;
+        int frames = 64;                     // frames of silence the file holds
+        std::optional<uint32_t> claimedBytes; // the data size the header claims; the true one by default
+    };
+
+    // A 44-byte header written field by field, then the frames: small fixtures
+    // for what no well-behaved writer produces.
+    juce::File handMadeWav (const juce::String& name, const WavFields& f)
+    {
+        const auto blockAlign = (uint16_t) (f.channels * (f.bits / 8));
+        const auto dataBytes = (uint32_t) f.frames * blockAlign;
+        const auto claimed = f.claimedBytes.value_or (dataBytes);
+
+        juce::MemoryOutputStream out;
+        out.write ("RIFF", 4);
+        out.writeInt ((int) (36 + claimed));
+        out.write ("WAVEfmt ", 8);
+        out.writeInt (16);
+        out.writeShort (1); // PCM
+        out.writeShort ((short) f.channels);
+        out.writeInt ((int) f.rate);
+        out.writeInt ((int) (f.rate * blockAlign));
+        out.writeShort ((short) blockAlign);
+        out.writeShort ((short) f.bits);
+        out.write ("data", 4);
+        out.writeInt ((int) claimed);
+        out.writeRepeatedByte (0, dataBytes);
+
+        const auto file = dir.getChildFile (name);
+        file.replaceWithData (out.getData(), out.getDataSize());
         return file;
     }
 
@@ -117,6 +158,80 @@ TEST_F (HostCli, ClearErrors)
         EXPECT_EQ (r.exitCode, c.exitCode) << c.args.joinIntoString (" ");
         EXPECT_TRUE (r.err.contains (c.message)) << c.args.joinIntoString (" ") << "\n" << r.err;
     }
+}
+
+TEST_F (HostCli, RefusesBadFilesAndOptions)
+{
+    const auto goodWav = tone ("in.wav", 1, 0.1);
+    const auto out = dir.getChildFile ("o.wav");
+    const auto mid = dir.getChildFile ("o.mid").getFullPathName();
+
+    struct Case
+    {
+        const char* what;
+        std::optional<WavFields> file; // a hand-made input, or the good tone
+        juce::StringArray options;
+        int exitCode;
+        const char* message;
+    };
+    const auto fields = [] (auto change)
+    {
+        WavFields f;
+        change (f);
+        return std::optional<WavFields> (f);
+    };
+    const std::vector<Case> cases {
+        // The header's 16-bit count, read as signed, once became 4294967295.
+        { "65535 channels", fields ([] (auto& f) { f.channels = 65535; f.frames = 0; }), {}, 5, "65535 channels" },
+        { "frames too large to step through", fields ([] (auto& f) { f.channels = 3000; f.frames = 2; }), {}, 5, "3000 channels" },
+        { "rate beyond any converter", fields ([] (auto& f) { f.rate = 2000000000; }), {}, 5, "2000000000 Hz" },
+        { "12-bit samples", fields ([] (auto& f) { f.bits = 12; }), {}, 5, "12-bit" },
+        { "a header and no data", fields ([] (auto& f) { f.frames = 0; f.claimedBytes = 8000000; }), {}, 5, "holds none" },
+        { "block of two billion", {}, { "--block", "2000000000" }, 2, "1 to 65536" },
+        { "block of zero", {}, { "--block", "0" }, 2, "1 to 65536" },
+        { "block not a number", {}, { "--block", "512x" }, 2, "1 to 65536" },
+        { "rate beyond a WAV header", {}, { "--rate", "3e9" }, 2, "8000 to 768000" },
+        { "fractional rate", {}, { "--rate", "44100.5" }, 2, "whole number" },
+        { "rate not a number", {}, { "--rate", "fast" }, 2, "8000 to 768000" },
+        { "three channels", {}, { "--channels", "3" }, 2, "1 or 2" },
+        { "channels not a number", {}, { "--channels", "1x" }, 2, "1 or 2" },
+        { "NaN value", {}, { "--set", "0=nan" }, 2, "0 to 1" },
+        { "value above 1", {}, { "--set", "0=1.5" }, 2, "0 to 1" },
+        { "negative value", {}, { "--set", "0=-0.1" }, 2, "0 to 1" },
+        { "index not a number", {}, { "--set", "x=0.5" }, 2, "INDEX=VALUE" },
+        { "index written as a float", {}, { "--set", "1e9=0.5" }, 2, "no parameter 1000000000" },
+        { "index below 0", {}, { "--set", "-1=0.5" }, 2, "0 to 25" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto in = c.file ? handMadeWav ("bad.wav", *c.file) : goodWav;
+        out.deleteFile();
+        juce::StringArray args { "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(), "--midi", mid };
+        args.addArray (c.options);
+
+        const auto r = run (args);
+        EXPECT_EQ (r.exitCode, c.exitCode) << c.what << "\n" << r.err;
+        EXPECT_TRUE (r.err.contains (c.message)) << c.what << ": no '" << c.message << "' in\n" << r.err;
+        EXPECT_FALSE (out.existsAsFile()) << c.what << ": wrote an output";
+    }
+}
+
+TEST_F (HostCli, ReadsWhatACutShortFileHoldsWithAWarning)
+{
+    // A recorder that died before it wrote the final size: the header claims
+    // 8 MB, the file holds 64 frames. Those are read, and the user is told.
+    WavFields f;
+    f.claimedBytes = 8000000;
+    const auto in = handMadeWav ("cut.wav", f);
+    const auto out = dir.getChildFile ("cut-out.wav");
+
+    const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
+                          "--midi", dir.getChildFile ("cut.mid").getFullPathName(), "--bypass" });
+    ASSERT_EQ (r.exitCode, 0) << r.err;
+    EXPECT_TRUE (r.err.contains ("warning")) << r.err;
+    EXPECT_TRUE (r.err.contains ("claims 4000000 frames but the file holds only 64")) << r.err;
+    EXPECT_EQ (readWav (out).getNumSamples(), 64);
 }
 
 TEST_F (HostCli, RendersAPlugInNobodyHereWrote)

@@ -13,9 +13,12 @@
 
 #include <pluginterfaces/vst2.x/aeffectx.h>
 
+#include "tools/ToolInput.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -53,6 +56,12 @@ int fail (ExitCode code, const juce::String& message)
 {
     std::fprintf (stderr, "kalto-host: %s\n", message.toRawUTF8());
     return code;
+}
+
+bool refuse (const juce::String& option, const juce::String& value, const juce::String& takes)
+{
+    fail (exitUsage, option + " " + value + ": must be " + takes);
+    return false;
 }
 
 int usage()
@@ -204,8 +213,11 @@ struct RenderOptions
     std::vector<std::pair<int, float>> settings;
 };
 
+// Reads the options, or explains on stderr which one is wrong.
 bool parseRenderOptions (const juce::StringArray& args, RenderOptions& options)
 {
+    using namespace kalto::tools;
+
     if (args.size() < 3)
         return false;
 
@@ -226,26 +238,44 @@ bool parseRenderOptions (const juce::StringArray& args, RenderOptions& options)
         else if (arg == "--midi")
             options.midiPath = args[++i];
         else if (arg == "--rate")
-            options.rate = args[++i].getDoubleValue();
+        {
+            // The output's header holds a whole number of Hz.
+            const auto rate = parseNumber (args[++i], minSampleRate, maxSampleRate, true);
+            if (! rate)
+                return refuse (arg, args[i], "a whole number of Hz from " + juce::String (minSampleRate) + " to "
+                                                   + juce::String (maxSampleRate));
+            options.rate = *rate;
+        }
         else if (arg == "--block")
-            options.block = args[++i].getIntValue();
+        {
+            const auto block = parseNumber (args[++i], 1, maxBlockSize, true);
+            if (! block)
+                return refuse (arg, args[i], describeRange (1, maxBlockSize, true));
+            options.block = (int) *block;
+        }
         else if (arg == "--channels")
-            options.channels = args[++i].getIntValue();
+        {
+            const auto channels = parseNumber (args[++i], 1, 2, true);
+            if (! channels)
+                return refuse (arg, args[i], "1 or 2");
+            options.channels = (int) *channels;
+        }
         else if (arg == "--set")
         {
+            // The index is checked against the plug-in once it is loaded.
             const auto setting = args[++i];
-            if (! setting.containsChar ('='))
-                return false;
-            options.settings.emplace_back (setting.upToFirstOccurrenceOf ("=", false, false).getIntValue(),
-                                           setting.fromFirstOccurrenceOf ("=", false, false).getFloatValue());
+            const auto index = parseNumber (setting.upToFirstOccurrenceOf ("=", false, false),
+                                           std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), true);
+            const auto value = parseNumber (setting.fromFirstOccurrenceOf ("=", false, false), 0.0, 1.0);
+            if (! setting.containsChar ('=') || ! index || ! value)
+                return refuse (arg, setting, "INDEX=VALUE, a parameter's index and a normalised value from 0 to 1");
+            options.settings.emplace_back ((int) *index, (float) *value);
         }
         else
             return false;
     }
 
-    return options.outputPath.isNotEmpty() && options.midiPath.isNotEmpty()
-        && options.block > 0 && (options.channels == 0 || options.channels == 1 || options.channels == 2)
-        && options.rate >= 0.0;
+    return options.outputPath.isNotEmpty() && options.midiPath.isNotEmpty();
 }
 
 // A Standard MIDI File whose ticks are samples, when the rate allows it.
@@ -283,18 +313,24 @@ void writeMidiFile (const juce::MidiMessageSequence& events, double rate, juce::
 
 int runRender (const RenderOptions& options)
 {
-    juce::AudioFormatManager formats;
-    formats.registerBasicFormats();
+    using namespace kalto::tools;
 
     const auto inputFile = juce::File::getCurrentWorkingDirectory().getChildFile (options.inputPath);
     if (! inputFile.existsAsFile())
         return fail (exitMissingFile, "no such file: " + options.inputPath);
 
-    std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (inputFile));
-    if (reader == nullptr || reader->numChannels < 1)
-        return fail (exitBadAudio, "cannot read audio file: " + options.inputPath);
+    auto input = openAudioFile (inputFile);
+    const auto cannotRead = "cannot read audio file: " + options.inputPath;
+    if (input.reader == nullptr || input.problem.isNotEmpty())
+        return fail (exitBadAudio, cannotRead + (input.problem.isNotEmpty() ? ": " + input.problem : juce::String()));
+    if (input.warning.isNotEmpty())
+        std::fprintf (stderr, "kalto-host: warning: %s: %s\n", options.inputPath.toRawUTF8(), input.warning.toRawUTF8());
 
+    auto& reader = input.reader;
     const double rate = options.rate > 0.0 ? options.rate : reader->sampleRate;
+    if (rate < minSampleRate || rate > maxSampleRate)
+        return fail (exitBadAudio, cannotRead + ": its rate of " + juce::String ((juce::int64) rate) + " Hz is outside "
+                                       + juce::String (minSampleRate) + " to " + juce::String (maxSampleRate) + " Hz");
     const int fileChannels = (int) reader->numChannels;
     const int channels = options.channels != 0 ? options.channels : juce::jlimit (1, 2, fileChannels);
 
@@ -316,7 +352,9 @@ int runRender (const RenderOptions& options)
     for (const auto& [index, value] : options.settings)
     {
         if (index < 0 || index >= parameters.size())
-            return fail (exitUsage, "no parameter " + juce::String (index));
+            return fail (exitUsage, "no parameter " + juce::String (index) + ": "
+                                        + (parameters.isEmpty() ? juce::String ("the plug-in has no parameters")
+                                                                : "its parameters are 0 to " + juce::String (parameters.size() - 1)));
         parameters[index]->setValue (value);
     }
 
@@ -339,7 +377,8 @@ int runRender (const RenderOptions& options)
         return fail (exitWriteFailed, "cannot write audio file: " + options.outputPath);
     outStream.release(); // the writer owns it now
 
-    juce::AudioBuffer<float> fileBlock (fileChannels, options.block);
+    // Only the channels that feed an input are read.
+    juce::AudioBuffer<float> fileBlock (juce::jlimit (1, fileChannels, numIns), options.block);
     juce::AudioBuffer<float> buffer (juce::jmax (numIns, numOuts, 1), options.block);
     juce::MidiBuffer midi;
     juce::MidiMessageSequence sent;
@@ -354,7 +393,7 @@ int runRender (const RenderOptions& options)
         buffer.clear();
         // A mono file feeds every input, as a mono track does in a DAW.
         for (int ch = 0; ch < numIns; ++ch)
-            buffer.copyFrom (ch, 0, fileBlock, juce::jmin (ch, fileChannels - 1), 0, n);
+            buffer.copyFrom (ch, 0, fileBlock, juce::jmin (ch, fileBlock.getNumChannels() - 1), 0, n);
 
         midi.clear();
         plugin.processBlock (buffer, midi);
