@@ -5,22 +5,49 @@
 // for them would never be recognised. This layer translates the host's
 // numbers into the client's before passing each call on, and fills in the
 // pin labels the client leaves in its own format.
+//
+// It also stands between the client and a careless host, whose call orders,
+// block sizes and values would crash the client: process calls longer than
+// the prepared block are cut into prepared blocks, a block size below 1 is
+// ignored, a plug-in switched off is silent, an open editor is closed before
+// the plug-in, and parameter values are kept finite and within 0 to 1.
 
-#include <pluginterfaces/vst2.x/aeffectx.h>
+#include "processor/VstInstanceTable.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
+#include <thread>
 
 extern "C" AEffect* kaltoJuceVstPluginMain (audioMasterCallback);
 
 namespace
 {
+using Power = VstInstanceTable::Power;
+using Instance = VstInstanceTable::Instance;
+
 // Host opcode numbers of VST 2.4.
 constexpr int32_t hostSetBypass = 0x2C;
 constexpr int32_t hostGetTailSize = 0x34;
 
+// The client's own block size until the host announces one.
+constexpr int startingBlockSize = 1024;
+// The channel pointers one process call can carry; the client has two each way.
+constexpr int maxChannels = 8;
+
+VstInstanceTable instances;
+
+// The client's callbacks: one set of functions shared by every instance.
 std::atomic<AEffectDispatcherProc> clientDispatcher { nullptr };
+std::atomic<AEffectProcessProc> clientProcess { nullptr };
+std::atomic<AEffectProcessDoubleProc> clientProcessDouble { nullptr };
+std::atomic<AEffectSetParameterProc> clientSetParameter { nullptr };
+// For the client's calls to the host before its instance is in the table.
+std::atomic<audioMasterCallback> latestHost { nullptr };
 
 int32_t toClientOpcode (int32_t opcode)
 {
@@ -32,11 +59,242 @@ int32_t toClientOpcode (int32_t opcode)
     }
 }
 
-VstIntPtr VSTCALLBACK translatingDispatcher (AEffect* effect, int32_t opcode, int32_t index,
-                                             VstIntPtr value, void* ptr, float opt)
+VstIntPtr toClient (AEffect* effect, int32_t opcode, int32_t index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                    float opt = 0.0f)
 {
-    const auto dispatch = clientDispatcher.load();
-    const auto result = dispatch (effect, toClientOpcode (opcode), index, value, ptr, opt);
+    return clientDispatcher.load() (effect, opcode, index, value, ptr, opt);
+}
+
+// ---------------------------------------------------------------------------
+// Process calls and the dispatcher calls that change what they use.
+
+// A process call in progress. It is admitted unless a dispatcher call is
+// changing the client's processing state at the same moment.
+class ProcessCall
+{
+public:
+    explicit ProcessCall (Instance& i) : instance (i)
+    {
+        instance.processCalls.fetch_add (1);
+        admitted = instance.pausingCalls.load() == 0;
+    }
+
+    ~ProcessCall() { instance.processCalls.fetch_sub (1); }
+
+    ProcessCall (const ProcessCall&) = delete;
+    ProcessCall& operator= (const ProcessCall&) = delete;
+
+    bool admitted = false;
+
+private:
+    Instance& instance;
+};
+
+// Holds new process calls off (they give silence meanwhile) and waits for
+// running ones to end. The host's UI thread waits; the audio thread never does.
+class ProcessPause
+{
+public:
+    explicit ProcessPause (Instance& i) : instance (i)
+    {
+        instance.pausingCalls.fetch_add (1);
+        while (instance.processCalls.load() != 0)
+            std::this_thread::yield();
+    }
+
+    ~ProcessPause() { instance.pausingCalls.fetch_sub (1); }
+
+    ProcessPause (const ProcessPause&) = delete;
+    ProcessPause& operator= (const ProcessPause&) = delete;
+
+private:
+    Instance& instance;
+};
+
+// Switched off by the host, the client has released what processing needs.
+// Before it was ever switched on, the client switches itself on at its first
+// process call.
+bool mayProcess (Instance& instance)
+{
+    auto power = instance.power.load();
+    if (power == Power::notYetOn)
+        instance.power.compare_exchange_strong (power, Power::on);
+    return instance.power.load() == Power::on;
+}
+
+template <typename Sample>
+void silence (Sample** outputs, int channels, int32_t frames)
+{
+    if (outputs == nullptr)
+        return;
+    for (int c = 0; c < channels; ++c)
+        if (outputs[c] != nullptr)
+            std::fill (outputs[c], outputs[c] + frames, Sample (0));
+}
+
+// Read in place of an input the host did not give.
+template <typename Sample>
+struct MissingInput
+{
+    static constexpr int32_t length = 4096;
+    static inline Sample silence[length] {};
+};
+
+template <typename Sample>
+using ClientProcess = void (*) (AEffect*, Sample**, Sample**, int32_t);
+
+// Passes a host's call to the client in pieces no longer than the block the
+// client was prepared for, each with its channel pointers moved on. The MIDI
+// of each piece reaches the host at the piece's place in the call: the same
+// events at the same samples as from a host that calls with prepared blocks.
+template <typename Sample>
+void processInPieces (Instance& instance, AEffect* effect, Sample** inputs, Sample** outputs, int32_t frames,
+                      ClientProcess<Sample> client)
+{
+    const auto numInputs = std::clamp (effect->numInputs, 0, maxChannels);
+    const auto numOutputs = std::clamp (effect->numOutputs, 0, maxChannels);
+    auto piece = instance.blockSize.load();
+
+    // A missing input is silence; a missing output the client knows how to skip.
+    Sample* ins[maxChannels] {};
+    Sample* outs[maxChannels] {};
+    for (int c = 0; c < numInputs; ++c)
+    {
+        ins[c] = inputs != nullptr ? inputs[c] : nullptr;
+        if (ins[c] == nullptr)
+        {
+            ins[c] = MissingInput<Sample>::silence;
+            piece = std::min (piece, MissingInput<Sample>::length);
+        }
+    }
+    for (int c = 0; c < numOutputs; ++c)
+        outs[c] = outputs != nullptr ? outputs[c] : nullptr;
+
+    if (frames == 0)
+    {
+        client (effect, ins, outs, 0);
+        return;
+    }
+
+    Sample* pieceIns[maxChannels] {};
+    Sample* pieceOuts[maxChannels] {};
+    // Counted in 64 bits: the last piece may end at the largest 32-bit count.
+    for (int64_t done = 0; done < frames; done += piece)
+    {
+        const auto offset = [done] (Sample* p) { return p == nullptr || p == MissingInput<Sample>::silence ? p : p + done; };
+        std::transform (ins, ins + numInputs, pieceIns, offset);
+        std::transform (outs, outs + numOutputs, pieceOuts, offset);
+        instance.eventOffset.store ((int) done);
+        client (effect, pieceIns, pieceOuts, (int32_t) std::min<int64_t> (piece, frames - done));
+    }
+    instance.eventOffset.store (0);
+}
+
+template <typename Sample>
+void guardedProcess (AEffect* effect, Sample** inputs, Sample** outputs, int32_t frames, ClientProcess<Sample> client)
+{
+    auto* instance = instances.find (effect);
+    if (instance == nullptr || frames < 0)
+        return;
+
+    ProcessCall call (*instance);
+    if (call.admitted && mayProcess (*instance))
+        processInPieces (*instance, effect, inputs, outputs, frames, client);
+    else
+        silence (outputs, std::clamp (effect->numOutputs, 0, maxChannels), frames);
+}
+
+void VSTCALLBACK guardedProcessReplacing (AEffect* effect, float** inputs, float** outputs, int32_t frames)
+{
+    guardedProcess (effect, inputs, outputs, frames, clientProcess.load());
+}
+
+void VSTCALLBACK guardedProcessDoubleReplacing (AEffect* effect, double** inputs, double** outputs, int32_t frames)
+{
+    guardedProcess (effect, inputs, outputs, frames, clientProcessDouble.load());
+}
+
+// A size below 1 is kept out: the client would allocate a negative count or
+// prepare for no samples. A size announced while on waits for the next
+// switch-on, since the client's buffers were made for the prepared one.
+VstIntPtr setBlockSize (Instance& instance, AEffect* effect, VstIntPtr size)
+{
+    if (size < 1 || size > std::numeric_limits<int32_t>::max())
+        return 0;
+
+    ProcessPause pause (instance);
+    if (instance.power.load() == Power::on)
+    {
+        instance.announcedBlockSize.store ((int) size);
+        return 0;
+    }
+    instance.announcedBlockSize.store (0);
+    instance.blockSize.store ((int) size);
+    return toClient (effect, effSetBlockSize, 0, size);
+}
+
+// Switched off after it was on, the plug-in is silent until switched on
+// again. A switch-off before it was ever on leaves the client to switch
+// itself on at the first process call, as it does for a host that never
+// switches.
+VstIntPtr switchPower (Instance& instance, AEffect* effect, VstIntPtr value)
+{
+    ProcessPause pause (instance);
+    if (value == 0)
+    {
+        const auto result = toClient (effect, effMainsChanged, 0, 0);
+        auto power = Power::on;
+        instance.power.compare_exchange_strong (power, Power::off);
+        return result;
+    }
+
+    if (const auto size = instance.announcedBlockSize.exchange (0); size > 0)
+    {
+        instance.blockSize.store (size);
+        toClient (effect, effSetBlockSize, 0, size);
+    }
+    const auto result = toClient (effect, effMainsChanged, 0, value);
+    instance.power.store (Power::on);
+    return result;
+}
+
+// The client destroys an editor left open while it restarts its message
+// thread, which then paints into the window being destroyed. Closed on its
+// own first, the editor goes while the host's thread is the message thread.
+VstIntPtr close (Instance& instance, AEffect* effect)
+{
+    if (instance.editorOpen.exchange (false))
+        toClient (effect, effEditClose);
+
+    VstIntPtr result = 0;
+    {
+        ProcessPause pause (instance);
+        result = toClient (effect, effClose);
+    }
+    instances.remove (instance);
+    return result;
+}
+
+VstIntPtr VSTCALLBACK guardedDispatcher (AEffect* effect, int32_t opcode, int32_t index, VstIntPtr value, void* ptr,
+                                         float opt)
+{
+    if (auto* instance = instances.find (effect))
+    {
+        switch (opcode)
+        {
+            case effSetBlockSize: return setBlockSize (*instance, effect, value);
+            case effMainsChanged: return switchPower (*instance, effect, value);
+            case effClose:        return close (*instance, effect);
+            case effEditClose:    instance->editorOpen = false; break;
+            default:              break;
+        }
+    }
+
+    const auto result = toClient (effect, toClientOpcode (opcode), index, value, ptr, opt);
+
+    if (opcode == effEditOpen && result != 0)
+        if (auto* instance = instances.find (effect))
+            instance->editorOpen = true;
 
     // Channels are named by their number, counting from 1.
     if ((opcode == effGetInputProperties || opcode == effGetOutputProperties) && result != 0 && ptr != nullptr)
@@ -49,19 +307,67 @@ VstIntPtr VSTCALLBACK translatingDispatcher (AEffect* effect, int32_t opcode, in
 
     return result;
 }
+
+void VSTCALLBACK guardedSetParameter (AEffect* effect, int32_t index, float value)
+{
+    if (std::isfinite (value))
+        clientSetParameter.load() (effect, index, std::clamp (value, 0.0f, 1.0f));
+}
+
+// ---------------------------------------------------------------------------
+// The client's calls to the host.
+
+VstIntPtr VSTCALLBACK toHost (AEffect* effect, int32_t opcode, int32_t index, VstIntPtr value, void* ptr, float opt)
+{
+    auto* instance = instances.find (effect);
+    const auto host = instance != nullptr ? instance->host.load() : latestHost.load();
+    if (host == nullptr)
+        return 0;
+
+    // The client numbers a piece's events from the piece's first sample.
+    if (instance != nullptr && opcode == audioMasterProcessEvents && ptr != nullptr)
+        if (const auto offset = instance->eventOffset.load(); offset != 0)
+        {
+            auto* events = static_cast<VstEvents*> (ptr);
+            for (int i = 0; i < events->numEvents; ++i)
+                events->events[i]->deltaFrames += offset;
+        }
+
+    return host (effect, opcode, index, value, ptr, opt);
+}
+
+void takeClientCallbacks (AEffect& effect)
+{
+    clientDispatcher.store (effect.dispatcher);
+    clientProcess.store (effect.processReplacing);
+    clientProcessDouble.store (effect.processDoubleReplacing);
+    clientSetParameter.store (effect.setParameter);
+
+    effect.dispatcher = guardedDispatcher;
+    effect.processReplacing = guardedProcessReplacing;
+    effect.processDoubleReplacing = guardedProcessDoubleReplacing;
+    effect.setParameter = guardedSetParameter;
+}
 } // namespace
 
 extern "C" __attribute__ ((visibility ("default"))) AEffect* VSTPluginMain (audioMasterCallback host)
 {
-    AEffect* effect = kaltoJuceVstPluginMain (host);
+    latestHost.store (host);
+    AEffect* effect = kaltoJuceVstPluginMain (toHost);
+    if (effect == nullptr)
+        return nullptr;
 
-    if (effect != nullptr)
+    auto* instance = instances.add (effect, host);
+    if (instance == nullptr)
     {
-        // The client's dispatcher is one function shared by every instance.
-        clientDispatcher.store (effect->dispatcher);
-        effect->dispatcher = translatingDispatcher;
+        effect->dispatcher (effect, effClose, 0, 0, nullptr, 0.0f);
+        return nullptr;
     }
 
+    // The layer and the client start from the same size.
+    instance->blockSize.store (startingBlockSize);
+    takeClientCallbacks (*effect);
+    toClient (effect, effSetBlockSize, 0, startingBlockSize);
     return effect;
 }
 

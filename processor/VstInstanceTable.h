@@ -1,0 +1,57 @@
+// What the entry layer keeps for each plug-in instance, found by its AEffect.
+//
+// The client's callbacks are one set of functions shared by every instance,
+// and the AEffect fields the client leaves free may be written by the host,
+// so the state lives here, in a fixed table filled when an instance is made:
+// finding an entry neither allocates nor locks, from any thread.
+
+#pragma once
+
+#include <pluginterfaces/vst2.x/aeffectx.h>
+
+#include <array>
+#include <atomic>
+
+class VstInstanceTable
+{
+public:
+    enum class Power
+    {
+        notYetOn, // the client starts processing by itself at the first process call
+        on,
+        off,      // switched off by the host after it was on
+    };
+
+    struct Instance
+    {
+        std::atomic<bool> taken { false };
+        std::atomic<AEffect*> effect { nullptr };
+        std::atomic<audioMasterCallback> host { nullptr };
+
+        // The block size the client holds: while on, the one it was prepared for.
+        std::atomic<int> blockSize { 0 };
+        // A size the host announced while on, passed on at the next switch-on; 0 for none.
+        std::atomic<int> announcedBlockSize { 0 };
+        std::atomic<Power> power { Power::notYetOn };
+        std::atomic<bool> editorOpen { false };
+
+        // Process calls running, and dispatcher calls holding new ones off.
+        std::atomic<int> processCalls { 0 };
+        std::atomic<int> pausingCalls { 0 };
+        // Where the client's current piece starts within the host's process call.
+        std::atomic<int> eventOffset { 0 };
+    };
+
+    // More instances of one plug-in than any session holds.
+    static constexpr int capacity = 1024;
+
+    // A fresh entry for the effect, or nullptr when every entry is taken.
+    Instance* add (AEffect* effect, audioMasterCallback host);
+    Instance* find (const AEffect* effect);
+    void remove (Instance& instance);
+
+private:
+    static int firstIndex (const AEffect* effect);
+
+    std::array<Instance, capacity> entries;
+};
