@@ -302,23 +302,13 @@ bool KaltoAudioProcessor::silenceInProducesSilenceOut() const { return false; }
 
 juce::String KaltoAudioProcessor::presetAttribute (const juce::XmlElement& document, int index, const juce::String& paramID)
 {
-    // Files from before the integer gain had an identifier of its own hold
-    // one "gain" attribute, which carried that parameter's value; the float
-    // gain was not saved in them.
-    if (! document.hasAttribute (kalto::gainIntIdentifier))
-    {
-        if (index == kalto::gainIndex)
-            return {};
-        if (index == kalto::gainIntIndex)
-            return "gain";
-    }
-    return paramID;
+    return kalto::presetAttributeName (document, index, paramID);
 }
 
 void KaltoAudioProcessor::loadPreset()
 {
-    // A name that would lead outside the preset folder reads nothing; the
-    // load still ends as every load does.
+    // A name that is no plain file name in the preset folder reads nothing;
+    // the load still ends as every load does.
     if (! kalto::isSafePresetName (*currentPresetName))
     {
         updateTrackerSettings();
@@ -333,32 +323,14 @@ void KaltoAudioProcessor::loadPreset()
         return;
     }
 
-    juce::Array<uint32_t> values;
-    juce::String text;
-    if (auto stream = file.createInputStream())
-    {
-        const auto records = file.getSize() / 8;
-        values.ensureStorageAllocated ((int) juce::jmin (records, (juce::int64) (1 << 20)));
-        for (juce::int64 k = 0; k < records; ++k)
-            values.add ((uint32_t) (stream->readInt64() & 0xffffffff));
-    }
-    kalto::decodePresetText (values, text);
-
-    presetXml = juce::XmlDocument (text).getDocumentElement (false);
+    presetXml = kalto::parsePresetRoot (kalto::readPresetText (file));
     if (presetXml != nullptr && presetXml->getTagName().equalsIgnoreCase (kalto::presetRootTag))
     {
         const auto& parameters = getParameters();
         for (int i = 0; i < parameters.size(); ++i)
-        {
-            auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameters[i]);
-            if (p == nullptr)
-                continue;
-            const auto attribute = presetAttribute (*presetXml, i, p->paramID);
-            auto value = (double) p->getValue();
-            if (attribute.isNotEmpty())
-                value = presetXml->getDoubleAttribute (attribute, value);
-            p->setValueNotifyingHost ((float) value);
-        }
+            if (auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameters[i]))
+                p->setValueNotifyingHost (
+                    kalto::presetValue (*presetXml, presetAttribute (*presetXml, i, p->paramID), p->getValue()));
     }
 
     updateTrackerSettings();
@@ -369,26 +341,14 @@ void KaltoAudioProcessor::savePreset()
     if (! kalto::isSafePresetName (*currentPresetName))
         return;
 
-    const auto file = kalto::presetFile (*currentPresetName);
-    if (! file.exists())
-        (void) file.create();
-
     presetXml = std::make_unique<juce::XmlElement> (kalto::presetRootTag);
     for (auto* parameter : getParameters())
         if (auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameter))
             presetXml->setAttribute (p->paramID, kalto::presetNumberText ((double) p->getValue()));
 
-    juce::Array<uint32_t> values;
-    kalto::encodePresetText (kalto::presetDocumentText (*presetXml), values);
-
-    if (auto stream = file.createOutputStream (32768))
-    {
-        // One document only: whatever the file held before goes.
-        if (stream->setPosition (0) && stream->truncate().wasOk())
-            for (const auto v : values)
-                stream->writeInt64 ((juce::int64) v);
-        stream->flush();
-    }
+    // A failed write leaves the old file as it was and is not reported; the
+    // new element stays the reference all the same.
+    (void) kalto::writePresetFile (kalto::presetFile (*currentPresetName), kalto::presetDocumentText (*presetXml));
 }
 
 bool KaltoAudioProcessor::isPresetModified() const
@@ -402,9 +362,9 @@ bool KaltoAudioProcessor::isPresetModified() const
         auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameters[i]);
         if (p == nullptr)
             continue;
+        // Read as a load reads it, so that a load is never followed by a change.
         const auto v = p->getValue();
-        const auto attribute = presetAttribute (*presetXml, i, p->paramID);
-        const auto s = attribute.isEmpty() ? v : (float) presetXml->getDoubleAttribute (attribute, (double) v);
+        const auto s = kalto::presetValue (*presetXml, presetAttribute (*presetXml, i, p->paramID), v);
         if (! (v == s))
             return true;
     }

@@ -1,6 +1,12 @@
 #include "processor/PresetFiles.h"
 
+#include "processor/Parameters.h"
+
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
 
 namespace kalto
 {
@@ -23,7 +29,13 @@ juce::File presetFile (const juce::String& name)
 
 bool isSafePresetName (const juce::String& name)
 {
-    return name.isNotEmpty() && ! name.containsChar ('/') && ! name.containsChar ('\\') && ! name.contains ("..");
+    // A name without a separator cannot leave the folder, whatever dots it
+    // holds. '\\' separates folders elsewhere, so it is refused as well to
+    // keep presets portable. A juce::String ends at its first NUL, so no name
+    // holds one.
+    return name.isNotEmpty() && name != "." && name != ".."
+        && ! name.containsChar ('/') && ! name.containsChar ('\\')
+        && name.getNumBytesAsUTF8() + std::strlen (presetExtension) <= maxFileNameBytes;
 }
 
 // The key is made afresh inside each codec, never kept as one stored piece.
@@ -55,8 +67,10 @@ void decodePresetText (const juce::Array<uint32_t>& values, juce::String& text)
     key[1] = (int8_t) (0x30 + 0x31);
     key[0] = (int8_t) (0x96 / 2);
 
-    juce::String decoded;
-    decoded.preallocateBytes ((size_t) values.size() + 1);
+    // Gathered as UTF-8 and made a string once: appending to a juce::String
+    // one character at a time measures the whole string each time.
+    std::string decoded;
+    decoded.reserve ((size_t) values.size());
     for (int k = 0; k < values.size(); ++k)
     {
         const auto b = (uint8_t) (((uint32_t) (int32_t) key[k % 6] ^ values.getUnchecked (k)) & 0xffu);
@@ -64,9 +78,292 @@ void decodePresetText (const juce::Array<uint32_t>& values, juce::String& text)
             continue;
         // The files hold ASCII. A byte above it is taken as the Latin-1
         // character of that number, so the text stays valid.
-        decoded += juce::String::charToString ((juce::juce_wchar) b);
+        if (b < 0x80)
+        {
+            decoded += (char) b;
+        }
+        else
+        {
+            decoded += (char) (0xc0 | (b >> 6));
+            decoded += (char) (0x80 | (b & 0x3f));
+        }
     }
-    text += decoded;
+    text += juce::String::fromUTF8 (decoded.data(), (int) decoded.size());
+}
+
+juce::MemoryBlock presetRecords (const juce::String& text)
+{
+    juce::Array<uint32_t> values;
+    encodePresetText (text, values);
+    juce::MemoryOutputStream records ((size_t) values.size() * 8);
+    for (const auto v : values)
+        records.writeInt64 ((juce::int64) v);
+    return records.getMemoryBlock();
+}
+
+juce::String presetTextFromRecords (const void* data, size_t size)
+{
+    if (size > maxPresetFileBytes)
+        return {};
+
+    const auto* bytes = static_cast<const char*> (data);
+    juce::Array<uint32_t> values;
+    values.ensureStorageAllocated ((int) (size / 8));
+    for (size_t k = 0; k + 8 <= size; k += 8)
+        values.add ((uint32_t) juce::ByteOrder::littleEndianInt (bytes + k));
+    juce::String text;
+    decodePresetText (values, text);
+    return text;
+}
+
+juce::String readPresetText (const juce::File& file)
+{
+    juce::FileInputStream in (file);
+    if (in.failedToOpen())
+        return {};
+    // One byte more than a preset may have tells a file that is too large
+    // without reading the rest of it.
+    juce::MemoryBlock bytes;
+    in.readIntoMemoryBlock (bytes, (ssize_t) maxPresetFileBytes + 1);
+    return presetTextFromRecords (bytes.getData(), bytes.getSize());
+}
+
+// ---------------------------------------------------------------------------
+// The document's structure, scanned over its UTF-8 bytes without recursion:
+// where the root's start tag is and whether the root is closed. Only that
+// start tag goes to the framework's parser, which must not see the rest: it
+// recurses once per nested element, loops on a processing instruction in
+// content, reads past the text after an unfinished character reference, and
+// expands a document type's entities without end.
+
+namespace
+{
+bool isXmlSpace (char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool startsWith (const char* p, const char* end, const char* prefix)
+{
+    const auto length = std::strlen (prefix);
+    return (size_t) (end - p) >= length && std::memcmp (p, prefix, length) == 0;
+}
+
+// The position after the first `terminator` from p; none when the text ends first.
+const char* after (const char* p, const char* end, const char* terminator)
+{
+    const auto* found = std::search (p, end, terminator, terminator + std::strlen (terminator));
+    return found == end ? nullptr : found + std::strlen (terminator);
+}
+
+// The position after the tag whose '<' is at p; none when the text ends
+// first. A quoted value may hold '>'.
+const char* afterTag (const char* p, const char* end, bool& emptyElement)
+{
+    for (++p; p < end; ++p)
+    {
+        if (*p == '"' || *p == '\'')
+        {
+            p = std::find (p + 1, end, *p);
+            if (p == end)
+                return nullptr;
+        }
+        else if (*p == '>')
+        {
+            emptyElement = p[-1] == '/';
+            return p + 1;
+        }
+    }
+    return nullptr;
+}
+
+// A document type ends at the '>' that balances its '<', as the framework reads it.
+const char* afterDocumentType (const char* p, const char* end)
+{
+    int depth = 0;
+    for (; p < end; ++p)
+    {
+        if (*p == '<')
+            ++depth;
+        else if (*p == '>' && --depth == 0)
+            return p + 1;
+    }
+    return nullptr;
+}
+
+// The first character after white space, declarations, processing
+// instructions, comments and a document type; none when one of them does not end.
+const char* skipProlog (const char* p, const char* end)
+{
+    while (p != nullptr)
+    {
+        while (p < end && isXmlSpace (*p))
+            ++p;
+        if (startsWith (p, end, "<?"))
+            p = after (p + 2, end, "?>");
+        else if (startsWith (p, end, "<!--"))
+            p = after (p + 4, end, "-->");
+        else if (startsWith (p, end, "<!DOCTYPE"))
+            p = afterDocumentType (p, end);
+        else
+            return p;
+    }
+    return nullptr;
+}
+
+// Whether the content from p ends with the close tag of the element named
+// `tag`, every element opened in it being closed first.
+bool closesElement (const char* p, const char* end, const juce::String& tag)
+{
+    size_t depth = 1;
+    while (p != nullptr)
+    {
+        p = std::find (p, end, '<');
+        if (p == end)
+            return false;
+
+        if (startsWith (p, end, "<!--"))
+        {
+            p = after (p + 4, end, "-->");
+        }
+        else if (startsWith (p, end, "<![CDATA["))
+        {
+            p = after (p + 9, end, "]]>");
+        }
+        else if (startsWith (p, end, "<?"))
+        {
+            p = after (p + 2, end, "?>");
+        }
+        else if (startsWith (p, end, "<!"))
+        {
+            p = after (p + 2, end, ">");
+        }
+        else if (startsWith (p, end, "</"))
+        {
+            const auto* close = std::find (p, end, '>');
+            if (close == end)
+                return false;
+            if (--depth == 0)
+                return juce::String (juce::CharPointer_UTF8 (p + 2), juce::CharPointer_UTF8 (close)).trim() == tag;
+            p = close + 1;
+        }
+        else
+        {
+            bool emptyElement = false;
+            p = afterTag (p, end, emptyElement);
+            if (! emptyElement)
+                ++depth;
+        }
+    }
+    return false;
+}
+} // namespace
+
+std::unique_ptr<juce::XmlElement> parsePresetRoot (const juce::String& text)
+{
+    const auto* begin = text.toRawUTF8();
+    const auto* end = begin + text.getNumBytesAsUTF8();
+    const auto* start = skipProlog (begin, end);
+    if (start == nullptr || start == end || *start != '<')
+        return nullptr;
+
+    bool emptyElement = false;
+    const auto* startTagEnd = afterTag (start, end, emptyElement);
+    if (startTagEnd == nullptr)
+        return nullptr;
+
+    auto root = juce::XmlDocument (juce::String (juce::CharPointer_UTF8 (start), juce::CharPointer_UTF8 (startTagEnd)))
+                    .getDocumentElement (true);
+    if (root == nullptr || (! emptyElement && ! closesElement (startTagEnd, end, root->getTagName())))
+        return nullptr;
+    return root;
+}
+
+juce::String presetAttributeName (const juce::XmlElement& document, int index, const juce::String& identifier)
+{
+    // Files from before the integer gain had an identifier of its own hold
+    // one "gain" attribute, which carried that parameter's value; the float
+    // gain was not saved in them.
+    if (! document.hasAttribute (gainIntIdentifier))
+    {
+        if (index == gainIndex)
+            return {};
+        if (index == gainIntIndex)
+            return "gain";
+    }
+    return identifier;
+}
+
+namespace
+{
+// The framework's reading of a number, which keeps the leading number of
+// text with characters after it. It gathers an exponent's digits in an int,
+// which overflows past nine of them; an exponent of more than six
+// significant digits gives an infinity or 0 whatever it is, so such a run
+// is read as 999999 instead, which gives the same.
+double readNumber (const juce::String& text)
+{
+    const auto original = text.toStdString();
+    std::string bounded;
+    bounded.reserve (original.size());
+    for (size_t i = 0; i < original.size();)
+    {
+        const auto c = original[i++];
+        bounded += c;
+        if (c != 'e' && c != 'E')
+            continue;
+        if (i < original.size() && (original[i] == '+' || original[i] == '-'))
+            bounded += original[i++];
+        auto digitsEnd = i;
+        while (digitsEnd < original.size() && original[digitsEnd] >= '0' && original[digitsEnd] <= '9')
+            ++digitsEnd;
+        auto firstSignificant = i;
+        while (firstSignificant < digitsEnd && original[firstSignificant] == '0')
+            ++firstSignificant;
+        if (digitsEnd - firstSignificant > 6)
+            bounded += "999999";
+        else
+            bounded.append (original, i, digitsEnd - i);
+        i = digitsEnd;
+    }
+    return juce::String::fromUTF8 (bounded.data(), (int) bounded.size()).getDoubleValue();
+}
+} // namespace
+
+float presetValue (const juce::XmlElement& document, const juce::String& attribute, float current)
+{
+    if (attribute.isEmpty() || ! document.hasAttribute (attribute))
+        return current;
+    // A NaN or an infinity would be stored as it comes by the parameter classes.
+    const auto value = readNumber (document.getStringAttribute (attribute));
+    if (! std::isfinite (value))
+        return current;
+    return (float) juce::jlimit (0.0, 1.0, value);
+}
+
+bool writePresetFile (const juce::File& file, const juce::String& text)
+{
+    const auto folder = file.getParentDirectory();
+    if (folder.createDirectory().failed())
+        return false;
+
+    // The records go to a file of their own beside the preset, which then
+    // takes the preset's name in one rename: a crash or a full disk during a
+    // save leaves the old preset whole. The temporary name does not grow with
+    // the preset's, so any name the name rule accepts can be saved.
+    const auto records = presetRecords (text);
+    const auto hex = juce::String::toHexString (juce::Random::getSystemRandom().nextInt());
+    juce::TemporaryFile temporary (file, folder.getNonexistentChildFile (".saving-" + hex, ".tmp", false));
+    {
+        // Unbuffered, so that a short write is seen; the flush syncs it to disk.
+        juce::FileOutputStream out (temporary.getFile(), 0);
+        if (! out.openedOk() || ! out.write (records.getData(), records.getSize()))
+            return false;
+        out.flush();
+        if (out.getStatus().failed())
+            return false;
+    }
+    return temporary.overwriteTargetFileWithTemporary();
 }
 
 juce::String presetNumberText (double value)

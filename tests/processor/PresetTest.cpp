@@ -6,7 +6,11 @@
 #include "processor/PresetFiles.h"
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace kalto
 {
@@ -137,10 +141,21 @@ TEST (PresetCodec, NumbersIgnoreTheHostsLocale)
 
 TEST (PresetNames, StayInsideThePresetFolder)
 {
-    for (const char* good : { "Vyn Defaults", "a", "my.preset", "name with spaces", ".hidden" })
+    for (const char* good : { "Vyn Defaults", "a", "my.preset", "name with spaces", ".hidden", "x..y", "Lead...Solo", "..x", "x.." })
         EXPECT_TRUE (isSafePresetName (good)) << good;
-    for (const char* bad : { "", "../x", "..", "a/b", "/etc/passwd", "a\\b", "x..y" })
+    for (const char* bad : { "", ".", "..", "../x", "a/b", "/etc/passwd", "a\\b", "x/.." })
         EXPECT_FALSE (isSafePresetName (bad)) << bad;
+}
+
+TEST (PresetNames, FitTheFileSystemsNameLimitWithTheExtension)
+{
+    // 255 bytes for a file name, of which ".kalto_vyn" takes 10; counted in
+    // UTF-8 bytes, not characters.
+    const auto e = juce::String::charToString ((juce::juce_wchar) 0xe9);
+    EXPECT_TRUE (isSafePresetName (juce::String::repeatedString ("x", 245)));
+    EXPECT_TRUE (isSafePresetName (juce::String::repeatedString (e, 122) + "x"));
+    EXPECT_FALSE (isSafePresetName (juce::String::repeatedString ("x", 246)));
+    EXPECT_FALSE (isSafePresetName (juce::String::repeatedString (e, 123)));
 }
 
 TEST_F (Presets, FirstStartWritesTheFolderMarkerAndDefaults)
@@ -372,6 +387,261 @@ TEST_F (Presets, RefusedNamesTouchNothing)
     p.loadPreset();
     EXPECT_EQ (p.tracker.read()->confidence.load(), p.confidenceParam->get());
     EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), 2); // the marker and the defaults
+}
+
+// Texts a damaged, cut or hostile file may decode to. The reader needs only
+// the root element's tag and attributes; each text either loads them or
+// does not parse, and none may hang, crash or read past the text.
+TEST_F (Presets, DamagedTextsLoadTheRootsAttributesOrChangeNothing)
+{
+    // As deep as a file the reader takes (1 MB) can nest.
+    const auto deep = juce::String::repeatedString ("<a>", 43000);
+    const auto deepClosed = juce::String::repeatedString ("<a>", 18000) + juce::String::repeatedString ("</a>", 18000);
+    const struct
+    {
+        const char* name;
+        juce::String text;
+        bool loads;
+    } cases[] = {
+        { "a processing instruction in the content", "<KALTO_SETTINGS key=\"0.05\">a<?x?>b</KALTO_SETTINGS>", true },
+        { "an unfinished character reference in the content", "<KALTO_SETTINGS key=\"0.05\">&#x", false },
+        { "an unfinished character reference in a value", "<KALTO_SETTINGS key=\"0.05&#x", false },
+        { "a character reference that takes the closing quote", "<KALTO_SETTINGS key=\"0.05&#x\"/>", false },
+        { "deeply nested content, closed", "<KALTO_SETTINGS key=\"0.05\">" + deepClosed + "</KALTO_SETTINGS>", true },
+        { "deeply nested content, not closed", "<KALTO_SETTINGS key=\"0.05\">" + deep, false },
+        { "an entity that names itself", "<!DOCTYPE x [<!ENTITY e \"&xe;\">]><KALTO_SETTINGS key=\"0.05\" mode=\"&e;\"/>", true },
+        { "cut inside the start tag", "<KALTO_SETTINGS key=\"0.05\"", false },
+        { "cut before the start tag's end", "<KALTO_SETTINGS key=\"0.05\"/", false },
+        { "cut inside a value", "<KALTO_SETTINGS key=\"0.05", false },
+        { "cut inside the close tag", "<KALTO_SETTINGS key=\"0.05\"></KALTO_SETTINGS", false },
+        { "an open start tag only", "<KALTO_SETTINGS key=\"0.05\">", false },
+        { "closed by another element's tag", "<KALTO_SETTINGS key=\"0.05\"></OTHER>", false },
+        { "an inner element of the same name left open", "<KALTO_SETTINGS key=\"0.05\"><KALTO_SETTINGS></KALTO_SETTINGS>", false },
+        { "the close tag only in a comment", "<KALTO_SETTINGS key=\"0.05\"><!-- </KALTO_SETTINGS> -->", false },
+        { "the close tag only in CDATA", "<KALTO_SETTINGS key=\"0.05\"><![CDATA[</KALTO_SETTINGS>]]>", false },
+        { "a comment that never ends before the root", "<!-- <KALTO_SETTINGS key=\"0.05\"/>", false },
+        { "'>' and '/>' inside a value", "<KALTO_SETTINGS mode=\"/>\" key=\"0.05\"/>", true },
+        { "content with elements, text and comments", "<KALTO_SETTINGS key=\"0.05\"><x a=\"</KALTO_SETTINGS>\"/>t<!--c--><y>u</y></KALTO_SETTINGS >", true },
+        { "header, comment and text around the root",
+          "<?xml version=\"1.0\"?>\r\n<!-- saved -->\r\n<KALTO_SETTINGS key=\"0.05\"/>\r\nnot ours", true },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        set (p.keyParam, 7);
+        writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"), c.text);
+
+        Notifications heard;
+        p.addListener (&heard);
+        p.loadPreset();
+        p.removeListener (&heard);
+        if (c.loads)
+        {
+            ASSERT_NE (p.presetXml, nullptr);
+            EXPECT_EQ (p.keyParam->get(), 5);
+            EXPECT_EQ (heard.indices, allIndices());
+            EXPECT_EQ (p.presetXml->getNumChildElements(), 0) << "the content is not read";
+        }
+        else
+        {
+            EXPECT_EQ (p.presetXml, nullptr);
+            EXPECT_EQ (p.keyParam->get(), 7);
+            EXPECT_TRUE (heard.indices.empty());
+        }
+    }
+}
+
+TEST (PresetText, NestingDepthHasNoLimit)
+{
+    const auto open = juce::String::repeatedString ("<a>", 1000000);
+    const auto closed = open + juce::String::repeatedString ("</a>", 1000000);
+    EXPECT_NE (parsePresetRoot ("<KALTO_SETTINGS key=\"1\">" + closed + "</KALTO_SETTINGS>"), nullptr);
+    EXPECT_EQ (parsePresetRoot ("<KALTO_SETTINGS key=\"1\">" + open), nullptr);
+}
+
+TEST_F (Presets, NoCutOfASavedPresetChangesAnything)
+{
+    auto& p = make();
+    // No instrument to decode at each load keeps the many loads quick.
+    set (p.synthSoundParam, (float) noSound);
+    set (p.keyParam, 9);
+    set (p.confidenceParam, 2.5f);
+    set (p.chordParams[4], -7);
+    p.savePreset();
+    const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
+    juce::MemoryBlock saved;
+    ASSERT_TRUE (file.loadFileAsData (saved));
+    const auto text = decodeFile (file);
+    ASSERT_EQ (saved.getSize(), 8 * (size_t) text.length());
+
+    set (p.keyParam, 1);
+    set (p.confidenceParam, 0.5f);
+    set (p.chordParams[4], 3);
+    const auto confidence = p.confidenceParam->get();
+    int loaded = 0;
+    for (int cut = 0; cut < text.length(); ++cut)
+    {
+        SCOPED_TRACE (cut);
+        // Cut after a whole record or inside the next one: the same for a reader.
+        ASSERT_TRUE (file.replaceWithData (saved.getData(), (size_t) cut * 8 + 1 + (size_t) (cut % 7)));
+        Notifications heard;
+        p.addListener (&heard);
+        p.loadPreset();
+        p.removeListener (&heard);
+        // Only the line end after "/>" may be missing for the values to load.
+        if (text.substring (0, cut).trimEnd().endsWith ("/>"))
+        {
+            ++loaded;
+            EXPECT_EQ (p.keyParam->get(), 9);
+            EXPECT_EQ (heard.indices, allIndices());
+            set (p.keyParam, 1);
+            set (p.confidenceParam, 0.5f);
+            set (p.chordParams[4], 3);
+        }
+        else
+        {
+            EXPECT_TRUE (heard.indices.empty());
+            EXPECT_EQ (p.presetXml, nullptr);
+            EXPECT_EQ (p.keyParam->get(), 1);
+            EXPECT_EQ (p.confidenceParam->get(), confidence);
+            EXPECT_EQ (p.chordParams[4]->get(), 3);
+        }
+    }
+    EXPECT_EQ (loaded, 2);
+}
+
+// The normalised value each attribute text gives a parameter: a finite
+// number clamped to 0..1, and anything that reads as no finite number
+// leaves the parameter as it was.
+TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
+{
+    constexpr float kept = -1.0f;
+    const struct
+    {
+        const char* text;
+        float expected;
+    } cases[] = {
+        { "0.75", 0.75f }, { "nan", kept }, { "-nan", kept }, { "NaN", kept }, { "inf", kept }, { "-inf", kept },
+        { "1e400", kept }, { "1e20", 1.0f }, { "-3", 0.0f }, { "1.5", 1.0f }, { "-1e-300", 0.0f },
+        { "0.5abc", 0.5f }, { " 0.25", 0.25f }, { "abc", 0.0f }, { "", 0.0f },
+        // Exponents far beyond a double's: still an infinity or 0.
+        { "1e2674407959", kept }, { "1e-2674407959", 0.0f }, { "5e-0000000000000001", 0.5f }, { "0.5e+", 0.5f },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.text);
+        auto& p = make();
+        // A float and a bool: the framework stores what a bool is given as it comes.
+        p.pitchBendRangeParam->setValueNotifyingHost (0.25f);
+        p.bendsParam->setValueNotifyingHost (1.0f);
+        const auto value = juce::String (c.text);
+        writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"),
+                       "<KALTO_SETTINGS pitchBendRange=\"" + value + "\" bends=\"" + value + "\"/>");
+        Notifications heard;
+        p.addListener (&heard);
+        p.loadPreset();
+        p.removeListener (&heard);
+        EXPECT_EQ (heard.indices, allIndices());
+        EXPECT_EQ (normalised (p.pitchBendRangeParam), c.expected == kept ? 0.25f : c.expected);
+        EXPECT_EQ (normalised (p.bendsParam), c.expected == kept ? 1.0f : c.expected);
+        EXPECT_FALSE (p.isPresetModified()) << "the document is read the same way for the comparison";
+    }
+}
+
+TEST_F (Presets, FilesFarLargerThanAnyPresetAreNotRead)
+{
+    auto& p = make();
+    set (p.keyParam, 7);
+    const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
+    const juce::String document = "<KALTO_SETTINGS key=\"0.05\"/>";
+    const auto characters = (int) (maxPresetFileBytes / 8);
+
+    // The largest file read: its document, then spaces.
+    writeDocument (file, document + juce::String::repeatedString (" ", characters - document.length()));
+    ASSERT_EQ ((size_t) file.getSize(), maxPresetFileBytes);
+    p.loadPreset();
+    EXPECT_EQ (p.keyParam->get(), 5);
+
+    set (p.keyParam, 7);
+    for (const auto extra : { 1, 1 << 20 })
+    {
+        SCOPED_TRACE (extra);
+        writeDocument (file, document + juce::String::repeatedString (" ", characters - document.length() + extra));
+        Notifications heard;
+        p.addListener (&heard);
+        p.loadPreset();
+        p.removeListener (&heard);
+        EXPECT_TRUE (heard.indices.empty());
+        EXPECT_EQ (p.presetXml, nullptr);
+        EXPECT_EQ (p.keyParam->get(), 7);
+    }
+}
+
+juce::MemoryBlock contentOf (const juce::File& file)
+{
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    return bytes;
+}
+
+TEST_F (Presets, ASaveReplacesTheFileOnlyWhenTheNewOneIsWhole)
+{
+    auto& p = make();
+    const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
+    set (p.keyParam, 9);
+    p.savePreset();
+    const auto first = contentOf (file);
+
+    // The new document goes to a new file that takes the old one's name: a
+    // second name for the old file still shows the old document.
+    const auto held = presets().getChildFile ("held");
+    ASSERT_EQ (link (file.getFullPathName().toRawUTF8(), held.getFullPathName().toRawUTF8()), 0);
+    set (p.keyParam, 11);
+    p.savePreset();
+    EXPECT_EQ (contentOf (held), first);
+    const auto second = contentOf (file);
+    EXPECT_NE (second, first);
+    ASSERT_TRUE (held.deleteFile());
+
+    // A disk that fills up mid-save: writes past 1000 bytes fail.
+    set (p.keyParam, 13);
+    rlimit limit {};
+    ASSERT_EQ (getrlimit (RLIMIT_FSIZE, &limit), 0);
+    const auto previousHandler = std::signal (SIGXFSZ, SIG_IGN);
+    auto small = limit;
+    small.rlim_cur = 1000;
+    ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &small), 0);
+    p.savePreset();
+    setrlimit (RLIMIT_FSIZE, &limit);
+    std::signal (SIGXFSZ, previousHandler);
+
+    EXPECT_EQ (contentOf (file), second) << "the old document stays whole";
+    EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false, "*", juce::File::FollowSymlinks::no).size(), 2)
+        << "the marker and the preset, no half-written file beside them";
+    EXPECT_FALSE (p.isPresetModified()) << "the new values are the reference, as for any failed save";
+    p.loadPreset();
+    EXPECT_EQ (p.keyParam->get(), 11);
+}
+
+TEST_F (Presets, EveryAcceptedNameIsSavedAndLoaded)
+{
+    const auto e = juce::String::charToString ((juce::juce_wchar) 0xe9);
+    for (const auto& name : { juce::String ("Lead...Solo"), juce::String ("..x"), juce::String::repeatedString ("x", 245),
+                              juce::String::repeatedString (e, 122) + "x" })
+    {
+        SCOPED_TRACE (name);
+        ASSERT_TRUE (isSafePresetName (name));
+        auto& p = make();
+        *p.currentPresetName = name;
+        set (p.keyParam, 9);
+        ASSERT_TRUE (presets().deleteRecursively()) << "a save makes the folder it needs";
+        p.savePreset();
+        EXPECT_TRUE (presets().getChildFile (name + ".kalto_vyn").existsAsFile());
+        set (p.keyParam, 3);
+        p.loadPreset();
+        EXPECT_EQ (p.keyParam->get(), 9);
+    }
 }
 } // namespace
 } // namespace kalto
