@@ -59,7 +59,7 @@ KaltoAudioProcessor::KaltoAudioProcessor()
     instrument = std::make_unique<kalto::InternalSynth>();
     currentPresetName = std::make_unique<juce::String> (kalto::defaultPresetName);
     loadPreset();
-    // The editor's look and feel is made and installed here, once it exists.
+    lookAndFeel = kalto_lookandfeel::acquireShared();
     instrument->setSound (synthSoundParam->get());
 }
 

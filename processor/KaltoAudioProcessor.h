@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 
+#include "editor/kalto_lookandfeel.h"
 #include "engine/MIDI_Backend.h"
 #include "engine/PitchTracker.h"
 #include "instrument/InternalSynth.h"
@@ -101,7 +102,9 @@ public:
     std::unique_ptr<juce::String> currentPresetName;
     std::unique_ptr<kalto::TrackerEvent[]> eventBuffer;
     uint16_t eventBufferCapacity = 0;
-    std::unique_ptr<juce::LookAndFeel> lookAndFeel;
+    // Shared by every processor alive: the framework has one default look and
+    // feel, and it must outlive every open editor, not just this plug-in's.
+    std::shared_ptr<kalto_lookandfeel> lookAndFeel;
     std::unique_ptr<juce::XmlElement> presetXml;
 
 private:
