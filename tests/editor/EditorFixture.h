@@ -10,13 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "editor/kalto_lookandfeel.h"
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace juce
 {
@@ -175,6 +179,34 @@ private:
 
     juce::Component& component;
     juce::int64 time = juce::Time::currentTimeMillis();
+};
+
+// What the host hears of parameter changes: JUCE's VST2 client is a listener
+// of the processor and turns each change it is told of into an automation
+// message. Counts per parameter index.
+class HostChanges : public juce::AudioProcessorListener
+{
+public:
+    explicit HostChanges (juce::AudioProcessor& p) : processor (p) { processor.addListener (this); }
+    ~HostChanges() override { processor.removeListener (this); }
+
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float value) override
+    {
+        changes.push_back ({ index, value });
+    }
+    void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
+
+    int count() const { return (int) changes.size(); }
+    int count (int index) const
+    {
+        return (int) std::count_if (changes.begin(), changes.end(), [index] (const auto& c) { return c.first == index; });
+    }
+    void clear() { changes.clear(); }
+
+    std::vector<std::pair<int, float>> changes; // index, normalised value, in order
+
+private:
+    juce::AudioProcessor& processor;
 };
 
 // The shared look and feel installed as the default for the length of a test,
