@@ -46,6 +46,7 @@ void InternalSynth::setSound (int index)
     // before it lets go. The instrument requested last is what stays loaded;
     // a request for the instrument being loaded is met by that load.
     requestedSound.store (index);
+    soundRequests.fetch_add (1);
     const auto mayWait = juce::MessageManager::existsAndIsCurrentThread();
 
     for (;;)

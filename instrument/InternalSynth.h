@@ -44,6 +44,10 @@ public:
     juce::Reverb::Parameters getReverbParameters() const;
     int getNumSounds() const { return synth->getNumSounds(); }
     int getNumVoices() const { return synth->getNumVoices(); }
+    // How many choices setSound has been given, and the last one: lets a
+    // caller see that a choice reached the instrument, not just what it loaded.
+    int getSoundRequestCount() const { return soundRequests.load(); }
+    int getRequestedSound() const { return requestedSound.load(); }
 
 private:
     void loadSound (int index);
@@ -64,6 +68,7 @@ private:
 
     std::atomic<bool> muted { false };
     std::atomic<int> requestedSound { noSound };
+    std::atomic<int> soundRequests { 0 };
     std::atomic<bool> loadingSound { false };
     juce::SynthesiserSound::Ptr lastSound;
     juce::AudioFormatManager formatManager;

@@ -1,0 +1,311 @@
+#include "editor/MidiPanel.h"
+
+#include "editor/EditorColours.h"
+#include "processor/KaltoAudioProcessor.h"
+
+namespace
+{
+namespace colours = kalto::colours;
+
+constexpr int pageWidth = 400, pageHeight = 280;
+
+// Top band: the three large knobs. Middle band: key above mode, port above
+// channel. Bottom band: the five harmony knobs, chord0 leftmost.
+const juce::Rectangle<int> transposeBounds { 24, 32, 96, 96 };
+const juce::Rectangle<int> pitchBendRangeBounds { 152, 32, 96, 96 };
+const juce::Rectangle<int> velocityLimitBounds { 280, 32, 96, 96 };
+const juce::Rectangle<int> keyBoxBounds { 84, 152, 112, 24 };
+const juce::Rectangle<int> modeBoxBounds { 84, 184, 112, 24 };
+const juce::Rectangle<int> portBoxBounds { 274, 152, 112, 24 };
+const juce::Rectangle<int> channelBoxBounds { 274, 184, 112, 24 };
+const std::array<juce::Rectangle<int>, kalto::numChordParameters> chordBounds { {
+    { 78, 224, 55, 48 },
+    { 145, 224, 55, 48 },
+    { 209, 224, 55, 48 },
+    { 276, 224, 55, 48 },
+    { 339, 224, 55, 48 },
+} };
+
+const struct
+{
+    const char* text;
+    juce::Rectangle<int> area;
+} captions[] = {
+    { "EXT. OUT", { 205, 149, 59, 29 } },
+    { "HARMONY", { 0, 233, 75, 25 } },
+    { "AUTO TUNE", { 0, 149, 75, 27 } },
+};
+constexpr const char* captionTypeface = "Dense";
+constexpr float captionFontHeight = 27.0f;
+
+const juce::Colour harmonyFill { 0xffb0cb07 };
+const juce::Colour harmonyOutline { 0xff31411b };
+const juce::Colour knobOutline { 0xff424242 };
+
+constexpr int semitoneRange = 36; // either way, for harmony and transpose
+constexpr double wholeSteps = 1.0;
+constexpr double pitchBendRangeMaximum = 2.0;
+constexpr double pitchBendRangeStep = 0.01;
+constexpr int lowestVelocityLimit = 1, highestVelocityLimit = 127;
+
+// Every list's ids count from 1, so that 0 stands for no valid selection.
+constexpr int firstItemId = 1;
+
+// The key box's first item switches auto-tune off; the notes follow it.
+constexpr int keyOffId = 1;
+const char* const keyNames[] = { "Off", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B" };
+const char* const modeNames[] = { "Chromatic", "Major", "Dorian", "Phrygian", "Lydian", "Mixolydian", "Minor", "Locrian" };
+constexpr int numChannels = 16;
+
+// "No Output" comes first, so device i of the MIDI stage's list has id i + 2
+// and id - 2 is the index the stage takes, -1 for none.
+constexpr int noOutputId = 1;
+constexpr int firstDeviceId = 2;
+
+std::unique_ptr<juce::ComboBox> makeBox (const juce::String& name, juce::ComboBox::Listener& listener)
+{
+    auto box = std::make_unique<juce::ComboBox> (name);
+    box->setEditableText (false);
+    box->setJustificationType (juce::Justification::centredLeft);
+    box->setTextWhenNothingSelected ({});
+    box->setTextWhenNoChoicesAvailable (juce::translate ("(no choices)"));
+    box->addListener (&listener);
+    return box;
+}
+
+// A white thumb asks the look and feel for its ring style.
+std::unique_ptr<juce::Slider> makeKnob (const juce::String& name, double minimum, double maximum, double interval,
+                                        juce::Colour fill, juce::Colour outline, juce::Slider::Listener& listener)
+{
+    auto slider = std::make_unique<juce::Slider> (name);
+    slider->setRange (minimum, maximum, interval);
+    slider->setSliderStyle (juce::Slider::RotaryVerticalDrag);
+    slider->setTextBoxStyle (juce::Slider::NoTextBox, false, slider->getTextBoxWidth(), slider->getTextBoxHeight());
+    slider->setColour (juce::Slider::thumbColourId, colours::white);
+    slider->setColour (juce::Slider::rotarySliderFillColourId, fill);
+    slider->setColour (juce::Slider::rotarySliderOutlineColourId, outline);
+    slider->addListener (&listener);
+    return slider;
+}
+
+// A white text-box outline makes the ring show the value alone, without the name.
+std::unique_ptr<juce::Slider> makeHarmonyKnob (const juce::String& name, juce::Slider::Listener& listener)
+{
+    auto slider = makeKnob (name, -semitoneRange, semitoneRange, wholeSteps, harmonyFill, harmonyOutline, listener);
+    slider->setColour (juce::Slider::textBoxOutlineColourId, colours::white);
+    return slider;
+}
+} // namespace
+
+MidiPanel::MidiPanel (KaltoAudioProcessor& p) : processor (p)
+{
+    midiPortBox = makeBox ("midiPortBox", *this);
+    addAndMakeVisible (*midiPortBox);
+
+    chordSlider0 = makeHarmonyKnob ("chordSlider0", *this);
+    addAndMakeVisible (*chordSlider0);
+    chordSlider1 = makeHarmonyKnob ("chordSlider1", *this);
+    addAndMakeVisible (*chordSlider1);
+    chordSlider2 = makeHarmonyKnob ("chordSlider2", *this);
+    addAndMakeVisible (*chordSlider2);
+    chordSlider3 = makeHarmonyKnob ("chordSlider3", *this);
+    addAndMakeVisible (*chordSlider3);
+    chordSlider4 = makeHarmonyKnob ("chordSlider4", *this);
+    addAndMakeVisible (*chordSlider4);
+
+    autoTuneKeyBox = makeBox ("autoTuneKeyBox", *this);
+    addAndMakeVisible (*autoTuneKeyBox);
+
+    pitchBendRangeSlider = makeKnob ("PB RANGE", 0.0, pitchBendRangeMaximum, pitchBendRangeStep, colours::orange,
+                                     knobOutline, *this);
+    addAndMakeVisible (*pitchBendRangeSlider);
+    transposeSlider = makeKnob ("TRANSPOSE", -semitoneRange, semitoneRange, wholeSteps, colours::orange, knobOutline,
+                                *this);
+    addAndMakeVisible (*transposeSlider);
+    velocityLimitSlider = makeKnob ("VELOCITY LIMIT", lowestVelocityLimit, highestVelocityLimit, wholeSteps,
+                                    colours::orange, knobOutline, *this);
+    addAndMakeVisible (*velocityLimitSlider);
+
+    autoTuneModeBox = makeBox ("autoTuneModeBox", *this);
+    addAndMakeVisible (*autoTuneModeBox);
+    channelSelectBox = makeBox ("channelSelectBox", *this);
+    addAndMakeVisible (*channelSelectBox);
+
+    autoTuneKeyBox->setTooltip ("Specifies the root key for the autotune");
+    autoTuneModeBox->setTooltip ("Specifies which scale that shall be used when harmonizing in auto tune mode");
+    channelSelectBox->setTooltip ("Specifies which MIDI channel to send out to");
+    midiPortBox->setTooltip ("Specifies which external MIDI port to send out to");
+    pitchBendRangeSlider->setTooltip ("Specifies the output range for the pitch bend (half notes)");
+    velocityLimitSlider->setTooltip ("Specifies which velocity to limit the output to");
+    transposeSlider->setTooltip ("Is used to transpose the output MIDI a number half tones up or down");
+    for (auto* slider : chordSliders())
+        slider->setTooltip ("Slide to add a relative note to the harmonized chord");
+
+    int id = firstItemId;
+    for (const auto* name : keyNames)
+        autoTuneKeyBox->addItem (name, id++);
+    loadKey();
+
+    id = firstItemId;
+    for (const auto* name : modeNames)
+        autoTuneModeBox->addItem (name, id++);
+    loadMode();
+
+    channelSelectBox->setTextWhenNothingSelected ("Select channel..");
+    for (int channel = firstItemId; channel <= numChannels; ++channel)
+        channelSelectBox->addItem (juce::String::formatted ("Ch. %d", channel), channel);
+    loadChannel();
+
+    loadHarmony();
+
+    // No port is selected: the stage's open port, if any, is not known here.
+    midiPortBox->addItem ("No Output", noOutputId);
+    id = firstDeviceId;
+    for (const auto& name : processor.getMidiBackend().deviceNames)
+        midiPortBox->addItem (name, id++);
+    midiPortBox->setTextWhenNothingSelected ("Select port..");
+
+    loadKnobs();
+
+    setSize (pageWidth, pageHeight);
+}
+
+MidiPanel::~MidiPanel()
+{
+    midiPortBox.reset();
+    chordSlider0.reset();
+    chordSlider1.reset();
+    chordSlider2.reset();
+    chordSlider3.reset();
+    chordSlider4.reset();
+    autoTuneKeyBox.reset();
+    pitchBendRangeSlider.reset();
+    transposeSlider.reset();
+    velocityLimitSlider.reset();
+    autoTuneModeBox.reset();
+    channelSelectBox.reset();
+}
+
+std::array<juce::Slider*, kalto::numChordParameters> MidiPanel::chordSliders() const
+{
+    return { chordSlider0.get(), chordSlider1.get(), chordSlider2.get(), chordSlider3.get(), chordSlider4.get() };
+}
+
+// Loads notify asynchronously: shortly after, the callbacks write the shown
+// (snapped, clamped) values back into the parameters.
+void MidiPanel::loadKey()
+{
+    autoTuneKeyBox->setSelectedId (processor.keyParam->get(), juce::sendNotificationAsync);
+    // The selection counts at once; only its notification comes later.
+    updateHarmonyEnablement();
+}
+
+void MidiPanel::loadMode()
+{
+    autoTuneModeBox->setSelectedId (processor.modeParam->get(), juce::sendNotificationAsync);
+}
+
+void MidiPanel::loadChannel()
+{
+    channelSelectBox->setSelectedId (processor.portParam->get(), juce::sendNotificationAsync);
+}
+
+void MidiPanel::loadHarmony()
+{
+    const auto sliders = chordSliders();
+    for (size_t i = 0; i < sliders.size(); ++i)
+        sliders[i]->setValue (processor.chordParams[i]->get(), juce::sendNotificationAsync);
+}
+
+void MidiPanel::loadKnobs()
+{
+    velocityLimitSlider->setValue (processor.velocityLimitParam->get(), juce::sendNotificationAsync);
+    pitchBendRangeSlider->setValue (processor.pitchBendRangeParam->get(), juce::sendNotificationAsync);
+    transposeSlider->setValue (processor.transposeParam->get(), juce::sendNotificationAsync);
+}
+
+void MidiPanel::updateControls()
+{
+    loadKey();
+    loadMode();
+    loadChannel();
+    loadHarmony();
+    loadKnobs();
+}
+
+void MidiPanel::refresh()
+{
+    updateControls();
+    repaint();
+}
+
+void MidiPanel::updateHarmonyEnablement()
+{
+    // Any other answer, 0 for no valid key included, leaves them on.
+    const bool on = autoTuneKeyBox->getSelectedId() != keyOffId;
+    for (auto* slider : chordSliders())
+        slider->setEnabled (on);
+}
+
+void MidiPanel::paint (juce::Graphics& g)
+{
+    for (const auto& caption : captions)
+    {
+        g.setColour (colours::white);
+        g.setFont (juce::Font (captionTypeface, captionFontHeight, juce::Font::plain));
+        g.drawText (juce::translate (caption.text), caption.area, juce::Justification::centred, true);
+    }
+}
+
+void MidiPanel::resized()
+{
+    midiPortBox->setBounds (portBoxBounds);
+    const auto sliders = chordSliders();
+    for (size_t i = 0; i < sliders.size(); ++i)
+        sliders[i]->setBounds (chordBounds[i]);
+    autoTuneKeyBox->setBounds (keyBoxBounds);
+    pitchBendRangeSlider->setBounds (pitchBendRangeBounds);
+    transposeSlider->setBounds (transposeBounds);
+    velocityLimitSlider->setBounds (velocityLimitBounds);
+    autoTuneModeBox->setBounds (modeBoxBounds);
+    channelSelectBox->setBounds (channelBoxBounds);
+}
+
+// The parameters' assignments tell the host only of a value that differs.
+void MidiPanel::comboBoxChanged (juce::ComboBox* box)
+{
+    if (box == midiPortBox.get())
+    {
+        processor.getMidiBackend().setOutputDevice (midiPortBox->getSelectedId() - firstDeviceId);
+    }
+    else if (box == autoTuneKeyBox.get())
+    {
+        updateHarmonyEnablement();
+        *processor.keyParam = autoTuneKeyBox->getSelectedId();
+    }
+    else if (box == autoTuneModeBox.get())
+    {
+        *processor.modeParam = autoTuneModeBox->getSelectedId();
+    }
+    else if (box == channelSelectBox.get())
+    {
+        *processor.portParam = channelSelectBox->getSelectedId();
+    }
+}
+
+void MidiPanel::sliderValueChanged (juce::Slider* slider)
+{
+    const auto sliders = chordSliders();
+    for (size_t i = 0; i < sliders.size(); ++i)
+        if (slider == sliders[i])
+            *processor.chordParams[i] = (int) slider->getValue();
+
+    if (slider == pitchBendRangeSlider.get())
+        *processor.pitchBendRangeParam = (float) slider->getValue();
+    else if (slider == transposeSlider.get())
+        *processor.transposeParam = (int) slider->getValue();
+    else if (slider == velocityLimitSlider.get())
+        *processor.velocityLimitParam = (int) slider->getValue();
+
+    repaint();
+}

@@ -1,0 +1,113 @@
+#include "editor/SynthPanel.h"
+
+#include "editor/EditorColours.h"
+#include "processor/KaltoAudioProcessor.h"
+
+namespace
+{
+constexpr int pageWidth = 400, pageHeight = 280;
+const juce::Rectangle<int> selectorBounds { 8, 144, 184, 24 };
+const juce::Rectangle<int> moreBounds { 216, 144, 64, 24 };
+
+// Item id = instrument index + 1, so that id 0 stays "nothing selected".
+// The instruments' names are shown as they are, never translated.
+const char* const instrumentNames[] = { "No Sound", "Cello", "Piano", "Saxophone", "Drums", "Raw Guitar" };
+
+const juce::Colour greetingColour { 0xffe71a61 };
+
+struct PageText
+{
+    const char* text;
+    juce::Colour colour;
+    float fontHeight;
+    juce::Rectangle<int> box;
+};
+
+// The greeting, its question, and the caption over the instrument box.
+const PageText pageTexts[] = {
+    { "Hi there!", greetingColour, 58.0f, { 8, 13, 297, 52 } },
+    { "Wanna play some cool instruments?", kalto::colours::white, 35.1f, { 8, 61, 357, 48 } },
+    { "Internal", kalto::colours::white, 35.1f, { 11, 115, 349, 27 } },
+};
+} // namespace
+
+SynthPanel::SynthPanel (KaltoAudioProcessor& p) : processor (p)
+{
+    internalSynthSelector = std::make_unique<juce::ComboBox> ("internalSynthSelector");
+    addAndMakeVisible (*internalSynthSelector);
+    internalSynthSelector->setEditableText (false);
+    internalSynthSelector->setJustificationType (juce::Justification::centredLeft);
+    internalSynthSelector->setTextWhenNothingSelected (juce::translate ("Select Kalto instrument"));
+    internalSynthSelector->setTextWhenNoChoicesAvailable (juce::translate ("(no choices)"));
+    internalSynthSelector->addListener (this);
+
+    showInternalGUI = std::make_unique<juce::TextButton> ("showInternalGUI");
+    addAndMakeVisible (*showInternalGUI);
+    showInternalGUI->setButtonText (juce::translate ("More"));
+    showInternalGUI->addListener (this);
+
+    internalSynthSelector->setTooltip ("Selects an embedded Kalto instrument for playback");
+    int id = 1;
+    for (const auto* name : instrumentNames)
+        internalSynthSelector->addItem (name, id++);
+
+    selectStoredSound();
+    setSize (pageWidth, pageHeight);
+}
+
+SynthPanel::~SynthPanel()
+{
+    internalSynthSelector.reset();
+    showInternalGUI.reset();
+}
+
+// The new or refreshed selection reaches comboBoxChanged later, from the
+// message loop, only if it changed what the box shows.
+void SynthPanel::selectStoredSound()
+{
+    const auto sound = processor.synthSoundParam->get();
+    internalSynthSelector->setSelectedId (sound + 1, juce::sendNotificationAsync);
+
+    showInternalGUI->setVisible (false);
+    if (sound >= kalto::rawGuitar)
+        showInternalGUI->setVisible (true);
+}
+
+void SynthPanel::refresh()
+{
+    selectStoredSound();
+    repaint();
+}
+
+void SynthPanel::paint (juce::Graphics& g)
+{
+    for (const auto& t : pageTexts)
+    {
+        g.setColour (t.colour);
+        g.setFont (juce::Font ("Dense", t.fontHeight, juce::Font::plain));
+        g.drawText (juce::translate (t.text), t.box, juce::Justification::centredLeft, true);
+    }
+}
+
+void SynthPanel::resized()
+{
+    internalSynthSelector->setBounds (selectorBounds);
+    showInternalGUI->setBounds (moreBounds);
+}
+
+// The instrument first, then the parameter. With nothing selected (a stored
+// value that names no item) both get -1: the instrument loads nothing and the
+// parameter clamps it to "No Sound". Decoding the recordings takes about
+// 50 ms here on the message thread.
+void SynthPanel::comboBoxChanged (juce::ComboBox* box)
+{
+    if (box != internalSynthSelector.get())
+        return;
+
+    const auto sound = internalSynthSelector->getSelectedId() - 1;
+    processor.instrument->setSound (sound);
+    *processor.synthSoundParam = sound;
+}
+
+// "More" has no action.
+void SynthPanel::buttonClicked (juce::Button*) {}
