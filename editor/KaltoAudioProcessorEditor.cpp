@@ -1,16 +1,27 @@
 #include "editor/KaltoAudioProcessorEditor.h"
 
+#include "editor/MainWindow.h"
 #include "processor/KaltoAudioProcessor.h"
+
+namespace
+{
+constexpr int editorWidth = 630, editorHeight = 390;
+}
 
 KaltoAudioProcessorEditor::KaltoAudioProcessorEditor (KaltoAudioProcessor& p)
     : juce::AudioProcessorEditor (&p), processor (p)
 {
-    setSize (630, 390);
+    mainWindow = std::make_unique<MainWindow> (p);
+    addAndMakeVisible (*mainWindow);
+    setSize (editorWidth, editorHeight);
 }
 
-KaltoAudioProcessorEditor::~KaltoAudioProcessorEditor() = default;
-
-void KaltoAudioProcessorEditor::paint (juce::Graphics& g)
+KaltoAudioProcessorEditor::~KaltoAudioProcessorEditor()
 {
-    g.fillAll (juce::Colours::black);
+    mainWindow.reset();
 }
+
+// The main window covers it all and stays at the origin.
+void KaltoAudioProcessorEditor::paint (juce::Graphics&) {}
+void KaltoAudioProcessorEditor::resized() {}
+void KaltoAudioProcessorEditor::changeListenerCallback (juce::ChangeBroadcaster*) {}

@@ -1,0 +1,294 @@
+#include "editor/MainWindow.h"
+
+#include "editor/AboutPanel.h"
+#include "editor/ConversionPanel.h"
+#include "editor/EditorColours.h"
+#include "editor/MidiPanel.h"
+#include "editor/NoteViewer.h"
+#include "editor/PopUpBox.h"
+#include "editor/PresetPopUp.h"
+#include "editor/PresetSelector.h"
+#include "editor/SynthPanel.h"
+#include "editor/minimalMenuItem.h"
+#include "processor/KaltoAudioProcessor.h"
+
+#include <utility>
+
+namespace
+{
+constexpr int windowWidth = 630, windowHeight = 390;
+constexpr int tooltipDelayMs = 200;
+
+// Tabs left to right CONVERSION, MIDI, SYNTH, ABOUT; the pages share one
+// rectangle, and so do the two dialogs, over the pages and the strip.
+const juce::Rectangle<int> conversionTabBounds { 24, 16, 120, 64 };
+const juce::Rectangle<int> midiTabBounds { 152, 16, 88, 64 };
+const juce::Rectangle<int> synthTabBounds { 248, 16, 88, 64 };
+const juce::Rectangle<int> aboutTabBounds { 344, 16, 80, 64 };
+const juce::Rectangle<int> noteViewerBounds { 448, 176, 168, 199 };
+const juce::Rectangle<int> pageBounds { 24, 96, 400, 280 };
+const juce::Rectangle<int> presetSelectorBounds { 440, 96, 184, 48 };
+const juce::Rectangle<int> dialogBounds { 118, 84, 400, 250 };
+
+// The product name, top right.
+const juce::Rectangle<int> productNameBox { 500, 30, 134, 22 };
+constexpr float productNameHeight = 80.1f;
+
+const char* const warningTitle = "WARNING";
+const char* const warningMessage = "\nYour audio signal peaks. This prevents Kalto from accurately tracking the signal. "
+                                   "Please lower the input gain.";
+
+// Polling: every 50 ms. A peak level scaled by 25 and truncated counts as a
+// full-scale peak from 25 up, that is from 1.0. The warning is decided every
+// 134 ticks (6.7 s) and shown for two peaks in that time; the preset is
+// compared every 21 ticks (1.05 s); a note's name stays six quiet ticks.
+constexpr int tickMs = 50;
+constexpr float peakScale = 25.0f;
+constexpr int fullScaleStep = 25;
+constexpr int warningPeriod = 134;
+constexpr int peaksForWarning = 2;
+constexpr int presetCheckPeriod = 21;
+constexpr int quietTicksBeforeClearing = 6;
+const char* const modifiedLabel = "Save preset";
+const char* const noNoteShown = "--";
+
+template <typename Child, typename... Args>
+std::unique_ptr<Child> addChild (juce::Component& parent, const char* name, Args&&... args)
+{
+    auto child = std::make_unique<Child> (std::forward<Args> (args)...);
+    parent.addAndMakeVisible (*child);
+    child->setName (name);
+    return child;
+}
+
+constexpr std::array<const char*, MainWindow::noteNameCount> makeNoteNameTable()
+{
+    constexpr const char* cycle[12] = { "A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#" };
+    std::array<const char*, MainWindow::noteNameCount> table {};
+    for (std::size_t i = 0; i < table.size(); ++i)
+        table[i] = cycle[i % 12];
+    return table;
+}
+} // namespace
+
+const std::array<const char*, MainWindow::noteNameCount> MainWindow::noteNameTable = makeNoteNameTable();
+
+MainWindow::MainWindow (KaltoAudioProcessor& p) : processor (p)
+{
+    tooltipWindow = std::make_unique<juce::TooltipWindow> (this, tooltipDelayMs);
+
+    peakWarning = std::make_unique<PopUpBox> (juce::translate (warningTitle), juce::translate (warningMessage));
+    addAndMakeVisible (*peakWarning);
+    peakWarning->setName ("peakWarning");
+    peakWarning->setVisible (false);
+
+    presetPopUp = addChild<PresetPopUp> (*this, "presPop", &processor);
+    presetPopUp->setVisible (false);
+
+    conversionTab = addChild<minimalMenuItem> (*this, "CONVERSION");
+    midiTab = addChild<minimalMenuItem> (*this, "MIDI");
+    aboutTab = addChild<minimalMenuItem> (*this, "ABOUT");
+    noteViewer = addChild<NoteViewer> (*this, "nV");
+    conversionPanel = addChild<ConversionPanel> (*this, "ConvPanel", processor);
+    midiPanel = addChild<MidiPanel> (*this, "midiPanel", processor);
+    aboutPanel = addChild<AboutPanel> (*this, "aboutPanel", processor);
+    synthTab = addChild<minimalMenuItem> (*this, "SYNTH");
+    synthPanel = addChild<SynthPanel> (*this, "synthPanel", processor);
+    presetSelector = addChild<PresetSelector> (*this, "pS", presetPopUp.get(), &processor);
+
+    // The warning lies above the save dialog where both show.
+    presetPopUp->toFront (true);
+    peakWarning->toFront (true);
+
+    setSize (windowWidth, windowHeight);
+
+    for (auto* broadcaster : std::initializer_list<juce::ChangeBroadcaster*> { conversionTab.get(), midiTab.get(),
+                                                                               aboutTab.get(), synthTab.get(),
+                                                                               presetPopUp.get() })
+        broadcaster->addChangeListener (this);
+
+    conversionTab->selected = true;
+    conversionTab->repaint();
+    conversionPanel->setVisible (true);
+    midiPanel->setVisible (false);
+    aboutPanel->setVisible (false);
+    synthPanel->setVisible (false);
+    for (auto* page : std::initializer_list<juce::Component*> { conversionPanel.get(), midiPanel.get(),
+                                                                aboutPanel.get(), synthPanel.get() })
+        page->repaint();
+
+    presetSelector->addChangeListener (this);
+    startTimer (tickMs);
+}
+
+MainWindow::~MainWindow()
+{
+    conversionTab.reset();
+    midiTab.reset();
+    aboutTab.reset();
+    noteViewer.reset();
+    conversionPanel.reset();
+    midiPanel.reset();
+    aboutPanel.reset();
+    synthTab.reset();
+    synthPanel.reset();
+    // Before the save dialog it points to.
+    presetSelector.reset();
+}
+
+void MainWindow::paint (juce::Graphics& g)
+{
+    g.fillAll (kalto::colours::black);
+    g.setColour (kalto::colours::orange);
+    g.setFont (juce::Font ("Dense", productNameHeight, juce::Font::plain));
+    g.drawText (juce::translate ("Kalto"), productNameBox, juce::Justification::left, true);
+}
+
+void MainWindow::resized()
+{
+    conversionTab->setBounds (conversionTabBounds);
+    midiTab->setBounds (midiTabBounds);
+    aboutTab->setBounds (aboutTabBounds);
+    noteViewer->setBounds (noteViewerBounds);
+    conversionPanel->setBounds (pageBounds);
+    midiPanel->setBounds (pageBounds);
+    aboutPanel->setBounds (pageBounds);
+    synthTab->setBounds (synthTabBounds);
+    synthPanel->setBounds (pageBounds);
+    presetSelector->setBounds (presetSelectorBounds);
+    presetPopUp->setBounds (dialogBounds);
+    peakWarning->setBounds (dialogBounds);
+}
+
+void MainWindow::changeListenerCallback (juce::ChangeBroadcaster* source)
+{
+    for (auto* tab : { conversionTab.get(), midiTab.get(), aboutTab.get(), synthTab.get() })
+        if (source == tab)
+            return selectPage (*tab);
+
+    if (source == presetPopUp.get())
+    {
+        midiPanel->updateControls();
+        for (auto* page : std::initializer_list<juce::Component*> { conversionPanel.get(), midiPanel.get(),
+                                                                    aboutPanel.get(), synthPanel.get() })
+            page->repaint();
+    }
+    else if (source == presetSelector.get())
+    {
+        synthPanel->refresh();
+        conversionPanel->refresh();
+        midiPanel->refresh();
+        presetPopUp->refresh();
+        presetSelector->refresh();
+    }
+    else
+    {
+        return;
+    }
+
+    presetSelector->displayedName = *processor.currentPresetName;
+    presetSelector->repaint();
+}
+
+void MainWindow::selectPage (minimalMenuItem& clicked)
+{
+    if (clicked.selected)
+        return;
+
+    const std::pair<minimalMenuItem*, juce::Component*> tabsAndPages[] = {
+        { conversionTab.get(), conversionPanel.get() },
+        { midiTab.get(), midiPanel.get() },
+        { aboutTab.get(), aboutPanel.get() },
+        { synthTab.get(), synthPanel.get() },
+    };
+    for (auto [tab, page] : tabsAndPages)
+        tab->selected = tab == &clicked;
+    for (auto [tab, page] : tabsAndPages)
+        tab->repaint();
+    for (auto [tab, page] : tabsAndPages)
+        page->setVisible (tab == &clicked);
+    for (auto [tab, page] : tabsAndPages)
+        page->repaint();
+}
+
+// ---------------------------------------------------------------------------
+// Polling
+
+void MainWindow::timerCallback()
+{
+    ++warningTicks;
+    ++presetTicks;
+
+    countPeak();
+    {
+        auto tracker = processor.tracker.read();
+        conversionPanel->pushGraphValues (tracker->getPeakStrength(), tracker->getLevelDb());
+    }
+    conversionPanel->repaint();
+
+    if (warningTicks >= warningPeriod)
+        decideWarning();
+    if (presetTicks >= presetCheckPeriod)
+        checkPreset();
+    showNote();
+}
+
+void MainWindow::countPeak()
+{
+    // Read and reset in one exchange, so no block's peak falls between them.
+    if ((int) (processor.takePeakLevel() * peakScale) >= fullScaleStep)
+        ++peakCount;
+}
+
+void MainWindow::decideWarning()
+{
+    warningTicks = 0;
+    // Shown here, hidden only by the user's click.
+    if (peakCount >= peaksForWarning)
+        peakWarning->setVisible (true);
+    peakCount = 0;
+}
+
+void MainWindow::checkPreset()
+{
+    presetTicks = 0;
+    if (processor.isPresetModified())
+    {
+        presetSelector->displayedName = modifiedLabel;
+        presetSelector->repaint();
+    }
+    else if (presetSelector->displayedName != *processor.currentPresetName)
+    {
+        presetSelector->displayedName = *processor.currentPresetName;
+        presetSelector->repaint();
+    }
+}
+
+void MainWindow::showNote()
+{
+    auto& stage = processor.getMidiBackend();
+    const int n = stage.lastNoteNumber.load();
+    const int v = stage.lastVelocity.load();
+
+    if (v != 0 && n >= lowestNoteShown && n - lowestNoteShown < noteNameCount && (n != shownNote || v != shownVelocity))
+    {
+        quietTicks = 0;
+        *noteViewer->noteName = noteNameTable[(std::size_t) (n - lowestNoteShown)];
+        noteViewer->repaint();
+        shownNote = n;
+        shownVelocity = v;
+    }
+    else if (v == 0 && shownVelocity != 0)
+    {
+        if (quietTicks < quietTicksBeforeClearing)
+        {
+            ++quietTicks;
+            return;
+        }
+        quietTicks = 0;
+        *noteViewer->noteName = noNoteShown;
+        noteViewer->repaint();
+        shownVelocity = 0;
+        shownNote = n;
+    }
+}

@@ -1,0 +1,575 @@
+// The whole editor as the host opens it: the main window's children, the
+// page switching, the preset strip and the save dialog, and the polling, its
+// ticks driven one by one.
+
+#include "tests/editor/EditorFixture.h"
+#include "tests/processor/ProcessorFixture.h"
+
+#include "editor/ConversionPanel.h"
+#include "editor/EditorColours.h"
+#include "editor/KaltoAudioProcessorEditor.h"
+#include "editor/MainWindow.h"
+#include "editor/NoteViewer.h"
+#include "editor/PopUpBox.h"
+#include "editor/PresetPopUp.h"
+#include "editor/PresetSelector.h"
+#include "editor/minimalMenuItem.h"
+#include "processor/PresetFiles.h"
+#include "tests/engine/FakeMidiPorts.h"
+
+namespace kalto::test
+{
+namespace
+{
+juce::Component* child (juce::Component& parent, const juce::String& name)
+{
+    for (auto* c : parent.getChildren())
+        if (c->getName() == name)
+            return c;
+    for (auto* c : parent.getChildren())
+        if (auto* found = child (*c, name))
+            return found;
+    return nullptr;
+}
+
+template <typename T>
+T& childAs (juce::Component& parent, const juce::String& name)
+{
+    auto* c = dynamic_cast<T*> (child (parent, name));
+    if (c == nullptr)
+        throw std::runtime_error (("no child " + name).toStdString());
+    return *c;
+}
+
+// Tab centres and the strip's areas, in the window's coordinates.
+const juce::Point<float> conversionTabAt { 84.0f, 40.0f }, midiTabAt { 196.0f, 40.0f }, synthTabAt { 292.0f, 40.0f },
+    aboutTabAt { 384.0f, 40.0f };
+const juce::Point<float> stripNextAt { 440.0f + 170.0f, 120.0f }, stripPreviousAt { 440.0f + 10.0f, 120.0f },
+    stripCentreAt { 440.0f + 92.0f, 120.0f };
+// The save dialog's areas.
+const juce::Point<float> renameAt { 118.0f + 75.0f, 84.0f + 203.0f }, noAt { 118.0f + 200.0f, 84.0f + 203.0f },
+    yesAt { 118.0f + 325.0f, 84.0f + 203.0f };
+
+// An editor made by the processor, as a host gets it, its timer stopped so a
+// test drives the ticks one by one.
+struct OpenEditor
+{
+    explicit OpenEditor (KaltoAudioProcessor& p)
+        : editor (static_cast<KaltoAudioProcessorEditor*> (p.createEditor())), window (*editor->mainWindow)
+    {
+        window.stopTimer();
+    }
+
+    void ticks (int n)
+    {
+        for (int i = 0; i < n; ++i)
+            window.timerCallback();
+    }
+
+    std::unique_ptr<KaltoAudioProcessorEditor> editor;
+    MainWindow& window;
+};
+
+using EditorWindow = ProcessorTest;
+
+std::vector<juce::String> visiblePages (MainWindow& w)
+{
+    std::vector<juce::String> shown;
+    for (auto* page : { (juce::Component*) w.conversionPanel.get(), (juce::Component*) w.midiPanel.get(),
+                        (juce::Component*) w.aboutPanel.get(), (juce::Component*) w.synthPanel.get() })
+        if (page->isVisible())
+            shown.push_back (page->getName());
+    return shown;
+}
+
+std::vector<juce::String> selectedTabs (MainWindow& w)
+{
+    std::vector<juce::String> selected;
+    for (auto* tab : { w.conversionTab.get(), w.midiTab.get(), w.synthTab.get(), w.aboutTab.get() })
+        if (tab->selected)
+            selected.push_back (tab->getName());
+    return selected;
+}
+
+void expectStartState (OpenEditor& open)
+{
+    auto& w = open.window;
+    EXPECT_EQ (open.editor->getBounds(), juce::Rectangle<int> (0, 0, 630, 390));
+    EXPECT_EQ (w.getBounds(), juce::Rectangle<int> (0, 0, 630, 390));
+    EXPECT_EQ (selectedTabs (w), std::vector<juce::String> { "CONVERSION" });
+    EXPECT_EQ (visiblePages (w), std::vector<juce::String> { "ConvPanel" });
+    EXPECT_FALSE (w.presetPopUp->isVisible());
+    EXPECT_FALSE (w.peakWarning->isVisible());
+    EXPECT_EQ (*w.noteViewer->noteName, "--");
+    EXPECT_EQ (w.presetSelector->displayedName, *open.window.processor.currentPresetName);
+    EXPECT_EQ (w.warningTicks + w.peakCount + w.presetTicks + w.quietTicks + w.shownNote + w.shownVelocity, 0);
+
+    // The dialogs lie above everything, the warning on top (the tooltip
+    // window, invisible until it has a tip, keeps itself above all).
+    std::vector<juce::String> order;
+    for (auto* c : w.getChildren())
+        if (c != w.tooltipWindow.get())
+            order.push_back (c->getName());
+    ASSERT_GE (order.size(), 2u);
+    EXPECT_EQ (order[order.size() - 2], "presPop");
+    EXPECT_EQ (order[order.size() - 1], "peakWarning");
+
+    // Drawn: the CONVERSION tab a white block, the others white text on black.
+    const auto image = snapshot (*open.editor);
+    EXPECT_EQ (image.getPixelAt (26, 18), colours::white);
+    EXPECT_EQ (image.getPixelAt (154, 18), colours::black);
+    EXPECT_GT (count (image, { 152, 16, 88, 48 }, near (colours::white, 40)), 50) << "MIDI in white";
+}
+
+TEST_F (EditorWindow, OpensOnTheConversionPageWithNoDialog)
+{
+    auto& p = make();
+    OpenEditor open (p);
+    expectStartState (open);
+    EXPECT_TRUE (p.hasEditor());
+    // The write-back that follows opening tells the host nothing at the defaults.
+    HostChanges host (p);
+    pumpMessages();
+    EXPECT_EQ (host.count(), 0);
+}
+
+TEST_F (EditorWindow, TabsSwitchPagesAsOneRadioGroup)
+{
+    auto& p = make();
+    OpenEditor open (p);
+    Mouse mouse (*open.editor);
+    auto& w = open.window;
+
+    const struct
+    {
+        juce::Point<float> at;
+        const char* tab;
+        const char* page;
+    } clicks[] = {
+        { midiTabAt, "MIDI", "midiPanel" },           { midiTabAt, "MIDI", "midiPanel" },
+        { synthTabAt, "SYNTH", "synthPanel" },        { aboutTabAt, "ABOUT", "aboutPanel" },
+        { conversionTabAt, "CONVERSION", "ConvPanel" }, { aboutTabAt, "ABOUT", "aboutPanel" },
+        { aboutTabAt, "ABOUT", "aboutPanel" },        { synthTabAt, "SYNTH", "synthPanel" },
+        { conversionTabAt, "CONVERSION", "ConvPanel" },
+    };
+    for (const auto& c : clicks)
+    {
+        SCOPED_TRACE (c.tab);
+        const auto before = snapshot (*open.editor);
+        const bool alreadySelected = selectedTabs (w) == std::vector<juce::String> { c.tab };
+        mouse.click (c.at);
+        pumpMessages();
+        EXPECT_EQ (selectedTabs (w), std::vector<juce::String> { c.tab });
+        EXPECT_EQ (visiblePages (w), std::vector<juce::String> { c.page });
+        if (alreadySelected)
+        {
+            EXPECT_TRUE (sameImage (before, snapshot (*open.editor))) << "a click on the selected tab changes nothing";
+        }
+    }
+}
+
+// Presets written before the editor opens, each with its own values.
+struct PresetValues
+{
+    const char* name;
+    int synthSound;
+    float confidence;
+    int key;
+};
+
+void writePreset (KaltoAudioProcessor& p, const PresetValues& v)
+{
+    ProcessorTest::set (p.synthSoundParam, (float) v.synthSound);
+    ProcessorTest::set (p.confidenceParam, v.confidence);
+    ProcessorTest::set (p.keyParam, (float) v.key);
+    *p.currentPresetName = v.name;
+    p.savePreset();
+}
+
+TEST_F (EditorWindow, BrowsingLoadsThePresetAndEveryPageShowsIt)
+{
+    const PresetValues stored[] = { { "A", 1, 0.5f, 5 }, { "B", 3, 1.2f, 1 }, { "C", 5, 0.3f, 13 } };
+    auto& p = make();
+    presets().getChildFile ("Vyn Defaults.kalto_vyn").deleteFile();
+    for (const auto& v : stored)
+        writePreset (p, v);
+    *p.currentPresetName = "B";
+    p.loadPreset();
+
+    OpenEditor open (p);
+    auto& w = open.window;
+    pumpMessages();
+    Mouse mouse (*open.editor);
+    ASSERT_EQ (w.presetSelector->numPresets, 3);
+    const auto listed = w.presetSelector->presetFiles;
+
+    // From position 0, whatever is current: next, next, next wraps; then previous wraps back.
+    auto expectShown = [&] (const juce::File& file) {
+        const auto name = file.getFileNameWithoutExtension();
+        SCOPED_TRACE (name);
+        const auto& v = *std::find_if (std::begin (stored), std::end (stored), [&] (auto& x) { return name == x.name; });
+        EXPECT_EQ (*p.currentPresetName, name);
+        EXPECT_EQ (p.synthSoundParam->get(), v.synthSound);
+        EXPECT_EQ (childAs<juce::ComboBox> (w, "internalSynthSelector").getSelectedId(), v.synthSound + 1);
+        EXPECT_FLOAT_EQ ((float) w.conversionPanel->confidenceSlider->getValue(), v.confidence);
+        EXPECT_EQ (childAs<juce::ComboBox> (w, "autoTuneKeyBox").getSelectedId(), v.key);
+        EXPECT_EQ (w.presetPopUp->nameLabel->getText(), name);
+        EXPECT_EQ (w.presetSelector->displayedName, name);
+        EXPECT_FALSE (p.isPresetModified()) << "the values shown are the file's";
+    };
+    for (int k : { 1, 2, 0 })
+    {
+        mouse.click (stripNextAt);
+        pumpMessages();
+        expectShown (listed[k]);
+    }
+    mouse.click (stripPreviousAt);
+    pumpMessages();
+    expectShown (listed[2]);
+
+    // The list is read again at every step: a file saved meanwhile is found.
+    writePreset (p, { "D", 2, 0.78f, 2 });
+    *p.currentPresetName = listed[2].getFileNameWithoutExtension();
+    p.loadPreset();
+    mouse.click (stripNextAt);
+    pumpMessages();
+    EXPECT_EQ (w.presetSelector->numPresets, 4);
+
+    // Steps at any height in the areas; 154 steps forwards at 184 wide, 153 does not.
+    const auto index = w.presetSelector->presetIndex;
+    mouse.click ({ 440.0f + 154.0f, 97.0f });
+    EXPECT_EQ (w.presetSelector->presetIndex, (index + 1) % 4);
+    mouse.click ({ 440.0f + 153.0f, 143.0f });
+    EXPECT_TRUE (w.presetPopUp->isVisible());
+    EXPECT_EQ (w.presetSelector->presetIndex, (index + 1) % 4);
+}
+
+TEST_F (EditorWindow, AStepWithNoFilesLoadsNothingAndFilesGoneMeanwhileAreNeverReadPast)
+{
+    auto& p = make();
+    OpenEditor open (p);
+    auto& strip = *open.window.presetSelector;
+    presets().getChildFile ("Vyn Defaults.kalto_vyn").deleteFile();
+    strip.refresh();
+    ASSERT_EQ (strip.numPresets, 0);
+    HostChanges host (p);
+    Mouse mouse (*open.editor);
+    mouse.click (stripNextAt);
+    mouse.click (stripPreviousAt);
+    pumpMessages();
+    EXPECT_EQ (host.count(), 0) << "nothing loaded";
+    EXPECT_EQ (*p.currentPresetName, "Vyn Defaults");
+    EXPECT_FALSE (presets().getChildFile (".kalto_vyn").exists());
+
+    // Three files, the position at the last; two go away; the next steps stay in the list.
+    for (const char* name : { "X", "Y", "Z" })
+        writePreset (p, { name, 2, 0.78f, 2 });
+    strip.refresh();
+    strip.presetIndex = 2;
+    for (const auto& f : strip.presetFiles)
+        if (f != strip.presetFiles[0])
+            f.deleteFile();
+    strip.refresh();
+    ASSERT_EQ (strip.numPresets, 1);
+    mouse.click (stripPreviousAt);
+    pumpMessages();
+    EXPECT_EQ (strip.presetIndex, 0);
+    EXPECT_EQ (*p.currentPresetName, strip.presetFiles[0].getFileNameWithoutExtension());
+}
+
+TEST_F (EditorWindow, TheSaveDialog)
+{
+    auto& p = make();
+    OpenEditor open (p);
+    auto& w = open.window;
+    auto& dialog = *w.presetPopUp;
+    pumpMessages();
+    Mouse mouse (*open.editor);
+    const auto defaults = presets().getChildFile ("Vyn Defaults.kalto_vyn");
+
+    // The strip's centre shows the dialog and changes nothing else.
+    mouse.click (stripCentreAt);
+    pumpMessages();
+    EXPECT_TRUE (dialog.isVisible());
+    EXPECT_EQ (*p.currentPresetName, "Vyn Defaults");
+    savePng (snapshot (*open.editor), "editor-save-dialog");
+
+    // A click outside the areas and the field does nothing.
+    mouse.click ({ 118.0f + 200.0f, 84.0f + 240.0f });
+    EXPECT_TRUE (dialog.isVisible());
+
+    // YES without editing rewrites the current file with the values now.
+    set (p.transposeParam, 7.0f);
+    w.timerCallback();
+    mouse.click (yesAt);
+    EXPECT_FALSE (dialog.isVisible());
+    EXPECT_EQ (*p.currentPresetName, "Vyn Defaults");
+    EXPECT_FALSE (p.isPresetModified());
+    {
+        auto q = std::make_unique<KaltoAudioProcessor>(); // reads the file again
+        EXPECT_EQ (q->transposeParam->get(), 7);
+    }
+
+    // RENAME opens the field's editor; a name typed and YES while it is still
+    // open saves under that name, which the strip then shows.
+    mouse.click (stripCentreAt);
+    mouse.click (renameAt);
+    ASSERT_TRUE (dialog.nameLabel->isBeingEdited());
+    EXPECT_TRUE (dialog.isVisible());
+    dialog.nameLabel->getCurrentTextEditor()->setText ("Lead...Solo");
+    mouse.click (yesAt);
+    pumpMessages();
+    EXPECT_EQ (*p.currentPresetName, "Lead...Solo");
+    EXPECT_TRUE (presets().getChildFile ("Lead...Solo.kalto_vyn").existsAsFile());
+    EXPECT_EQ (w.presetSelector->displayedName, "Lead...Solo");
+    EXPECT_FALSE (dialog.isVisible());
+
+    // NO after typing: nothing written, the old name back in the field.
+    const auto before = presets().findChildFiles (juce::File::findFiles, false).size();
+    mouse.click (stripCentreAt);
+    mouse.click (renameAt);
+    dialog.nameLabel->getCurrentTextEditor()->setText ("Never Saved");
+    mouse.click (noAt);
+    pumpMessages();
+    EXPECT_FALSE (dialog.isVisible());
+    EXPECT_EQ (*p.currentPresetName, "Lead...Solo");
+    EXPECT_EQ (dialog.nameLabel->getText(), "Lead...Solo");
+    EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), before);
+
+    // A name the folder cannot take: nothing written anywhere, the dialog stays.
+    for (const juce::String refused : { "", "..", "../outside", "a/b" })
+    {
+        SCOPED_TRACE (refused);
+        mouse.click (stripCentreAt);
+        mouse.click (renameAt);
+        dialog.nameLabel->getCurrentTextEditor()->setText (refused);
+        mouse.click (yesAt);
+        pumpMessages();
+        EXPECT_TRUE (dialog.isVisible());
+        EXPECT_EQ (*p.currentPresetName, "Lead...Solo");
+        EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), before);
+        EXPECT_FALSE (home.getChildFile ("Music/outside.kalto_vyn").exists());
+        mouse.click (noAt);
+    }
+    EXPECT_TRUE (defaults.existsAsFile());
+}
+
+TEST_F (EditorWindow, ClippingWarningNeedsTwoPeakTicksInOnePeriod)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<std::pair<int, float>> peaks; // tick (from 1), peak level
+        bool shown;                               // at tick 134
+    } cases[] = {
+        { "never full scale", { { 5, 0.999f }, { 50, 0.999f } }, false },
+        { "one full-scale tick", { { 5, 1.0f } }, false },
+        { "two in one tick count once", { { 5, 1.5f } }, false },
+        { "two ticks at 1.0 and 1.5", { { 5, 1.0f }, { 90, 1.5f } }, true },
+        { "the deciding tick counts", { { 1, 1.0f }, { 134, 1.0f } }, true },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        OpenEditor open (p);
+        for (int tick = 1; tick <= 134; ++tick)
+        {
+            for (const auto& [at, level] : c.peaks)
+                if (at == tick)
+                    p.peakLevel = level;
+            open.ticks (1);
+            EXPECT_EQ (p.peakLevel.load(), 0.0f);
+            if (tick < 134)
+            {
+                ASSERT_FALSE (open.window.peakWarning->isVisible());
+            }
+        }
+        EXPECT_EQ (open.window.peakWarning->isVisible(), c.shown);
+        EXPECT_EQ (open.window.peakCount, 0);
+        EXPECT_EQ (open.window.warningTicks, 0);
+    }
+
+    // Peaks do not carry over: one at the end of a period, one at the start of the next.
+    auto& p = make();
+    OpenEditor open (p);
+    open.ticks (133);
+    p.peakLevel = 1.0f;
+    open.ticks (1);
+    p.peakLevel = 1.0f;
+    open.ticks (134);
+    EXPECT_FALSE (open.window.peakWarning->isVisible());
+
+    // Shown, it stays through quiet periods, above the save dialog, until clicked.
+    p.peakLevel = 1.0f;
+    open.ticks (1);
+    p.peakLevel = 1.0f;
+    open.ticks (133);
+    ASSERT_TRUE (open.window.peakWarning->isVisible());
+    open.ticks (134 * 2);
+    EXPECT_TRUE (open.window.peakWarning->isVisible());
+    open.window.presetPopUp->setVisible (true);
+    const auto image = snapshot (*open.editor);
+    savePng (image, "editor-warning-over-dialog");
+    EXPECT_EQ (image.getPixelAt (118 + 5, 84 + 5), juce::Colour (0xff303030)) << "the warning's colour, not the dialog's";
+    Mouse mouse (*open.editor);
+    mouse.click ({ 118.0f + 200.0f, 84.0f + 100.0f });
+    EXPECT_FALSE (open.window.peakWarning->isVisible());
+    EXPECT_TRUE (open.window.presetPopUp->isVisible());
+}
+
+TEST_F (EditorWindow, ThePresetLabelFollowsTheValuesEvery21Ticks)
+{
+    auto& p = make();
+    OpenEditor open (p);
+    auto& label = open.window.presetSelector->displayedName;
+    pumpMessages();
+    open.ticks (21);
+    EXPECT_EQ (label, "Vyn Defaults");
+
+    set (p.transposeParam, 3.0f);
+    open.ticks (20);
+    EXPECT_EQ (label, "Vyn Defaults") << "not before the 21-tick check";
+    open.ticks (1);
+    EXPECT_EQ (label, "Save preset");
+    open.ticks (21);
+    EXPECT_EQ (label, "Save preset");
+
+    set (p.transposeParam, 0.0f);
+    open.ticks (21);
+    EXPECT_EQ (label, "Vyn Defaults");
+}
+
+TEST_F (EditorWindow, TheNoteDisplayTakesOverNotesAndClearsAfterSixQuietTicks)
+{
+    auto& p = make();
+    OpenEditor open (p);
+    auto& stage = p.getMidiBackend();
+    auto& shown = *open.window.noteViewer->noteName;
+    auto play = [&] (int note, int velocity) {
+        stage.lastNoteNumber = note;
+        stage.lastVelocity = velocity;
+    };
+
+    play (69, 100);
+    open.ticks (1);
+    EXPECT_EQ (shown, "A");
+    play (69, 0);
+    open.ticks (6);
+    EXPECT_EQ (shown, "A") << "six quiet ticks keep the name";
+    open.ticks (1);
+    EXPECT_EQ (shown, "--") << "the seventh clears it";
+
+    // A new note during the count takes over at once and restarts it.
+    play (60, 90);
+    open.ticks (1);
+    play (60, 0);
+    open.ticks (4);
+    play (61, 90);
+    open.ticks (1);
+    EXPECT_EQ (shown, "C#");
+    play (61, 0);
+    open.ticks (6);
+    EXPECT_EQ (shown, "C#");
+    open.ticks (1);
+    EXPECT_EQ (shown, "--");
+
+    // The same pair again does not restart the count.
+    play (64, 80);
+    open.ticks (1);
+    play (64, 0);
+    open.ticks (4);
+    play (64, 80);
+    open.ticks (1);
+    play (64, 0);
+    open.ticks (2);
+    EXPECT_EQ (shown, "E");
+    open.ticks (1);
+    EXPECT_EQ (shown, "--") << "cleared three ticks after its own note-off, not seven";
+
+    // A note below 21 leaves the display and its memory alone.
+    play (67, 80);
+    open.ticks (1);
+    play (20, 100);
+    open.ticks (3);
+    EXPECT_EQ (shown, "G");
+    EXPECT_EQ (open.window.shownNote, 67);
+
+    // The table: 21 is A, 24 C, 60 C, 127 G.
+    for (const auto& [note, name] : { std::pair { 21, "A" }, { 24, "C" }, { 60, "C" }, { 127, "G" } })
+        EXPECT_STREQ (MainWindow::noteNameTable[(std::size_t) (note - 21)], name);
+}
+
+TEST_F (EditorWindow, TwoInstancesPollIndependently)
+{
+    auto& a = make();
+    auto b = std::make_unique<KaltoAudioProcessor>();
+    OpenEditor first (a), second (*b);
+    a.getMidiBackend().lastNoteNumber = 62;
+    a.getMidiBackend().lastVelocity = 70;
+    b->peakLevel = 1.0f;
+    first.ticks (1);
+    second.ticks (1);
+    EXPECT_EQ (*first.window.noteViewer->noteName, "D");
+    EXPECT_EQ (*second.window.noteViewer->noteName, "--");
+    EXPECT_EQ (first.window.peakCount, 0);
+    EXPECT_EQ (second.window.peakCount, 1);
+}
+
+TEST_F (EditorWindow, ReopeningGivesTheStartStateAndKeepsTheProcessorsState)
+{
+    std::shared_ptr<PortLog> log = std::make_shared<PortLog>();
+    auto& p = make();
+    p.midiBackend = std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, juce::StringArray { "Synth" }));
+    {
+        OpenEditor open (p);
+        pumpMessages();
+        Mouse mouse (*open.editor);
+        mouse.click (midiTabAt);
+        pumpMessages();
+        childAs<juce::ComboBox> (open.window, "midiPortBox").setSelectedId (2, juce::sendNotificationSync);
+        ASSERT_TRUE (p.getMidiBackend().hasOutputDevice());
+        set (p.velocityLimitParam, 90.0f);
+        p.peakLevel = 1.0f;
+        open.ticks (30);
+        mouse.click (stripCentreAt);
+        mouse.click (yesAt);
+        *p.currentPresetName = "Vyn Defaults";
+    }
+    OpenEditor again (p);
+    pumpMessages();
+    expectStartState (again);
+    EXPECT_TRUE (p.getMidiBackend().hasOutputDevice());
+    EXPECT_EQ (p.velocityLimitParam->get(), 90);
+    auto& portBox = childAs<juce::ComboBox> (again.window, "midiPortBox");
+    EXPECT_EQ (portBox.getSelectedId(), 0);
+    EXPECT_EQ (portBox.getTextWhenNothingSelected(), "Select port..");
+}
+
+TEST_F (EditorWindow, ScreenshotsOfEveryPage)
+{
+    auto& p = make();
+    OpenEditor open (p);
+    pumpMessages();
+    Mouse mouse (*open.editor);
+    savePng (snapshot (*open.editor), "editor-conversion");
+    for (const auto& [at, name] : { std::pair { midiTabAt, "editor-midi" }, { synthTabAt, "editor-synth" },
+                                    { aboutTabAt, "editor-about" } })
+    {
+        mouse.click (at);
+        pumpMessages();
+        savePng (snapshot (*open.editor), name);
+    }
+    // The warning on the conversion page, a note shown.
+    mouse.click (conversionTabAt);
+    pumpMessages();
+    p.getMidiBackend().lastNoteNumber = 64;
+    p.getMidiBackend().lastVelocity = 90;
+    open.ticks (1);
+    open.window.peakWarning->setVisible (true);
+    const auto image = snapshot (*open.editor);
+    savePng (image, "editor-warning");
+    EXPECT_EQ (*open.window.noteViewer->noteName, "E");
+}
+} // namespace
+} // namespace kalto::test
