@@ -1,70 +1,18 @@
 // kalto-host as a user runs it: its printed identity, its renders, its errors.
 
-#include <gtest/gtest.h>
+#include "host/HostRun.h"
 
-#include <juce_audio_formats/juce_audio_formats.h>
-
-#include <sys/wait.h>
-
-#include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <set>
 
 namespace
 {
-struct Result
-{
-    int exitCode = -1;
-    juce::String out, err;
-};
+using Result = HostResult;
 
-class HostCli : public ::testing::Test
+class HostCli : public HostRun
 {
 protected:
-    void SetUp() override
-    {
-        dir = juce::File::createTempFile ("kalto-host-test");
-        ASSERT_TRUE (dir.createDirectory());
-    }
-
-    void TearDown() override { dir.deleteRecursively(); }
-
-    Result run (const juce::StringArray& args)
-    {
-        // A hang is a failure too, not a stuck test run.
-        juce::String command = "timeout 60 " + juce::String (KALTO_HOST_PATH).quoted();
-        for (const auto& arg : args)
-            command << " " << arg.quoted ('\'');
-        const auto outFile = dir.getChildFile ("stdout.txt");
-        const auto errFile = dir.getChildFile ("stderr.txt");
-        command << " >" << outFile.getFullPathName().quoted() << " 2>" << errFile.getFullPathName().quoted();
-
-        Result r;
-        const int status = std::system (command.toRawUTF8());
-        r.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-        r.out = outFile.loadFileAsString();
-        r.err = errFile.loadFileAsString();
-        return r;
-    }
-
-    juce::File tone (const juce::String& name, int channels, double seconds)
-    {
-        const auto file = dir.getChildFile (name);
-        juce::WavAudioFormat wav;
-        auto stream = file.createOutputStream();
-        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), 44100.0, (unsigned) channels, 16, {}, 0));
-        stream.release();
-        const int n = (int) (seconds * 44100.0);
-        juce::AudioBuffer<float> buffer (channels, n);
-        for (int ch = 0; ch < channels; ++ch)
-            for (int i = 0; i < n; ++i)
-                buffer.setSample (ch, i, 0.5f * std::sin (juce::MathConstants<float>::twoPi * 330.0f * (float) i / 44100.0f));
-        writer->writeFromAudioSampleBuffer (buffer, 0, n);
-        return file;
-    }
-
     // The fields of a plain PCM WAV header that a damaged file gets wrong.
     struct WavFields
     {

@@ -4,6 +4,8 @@
 //   kalto-host render PLUGIN.so IN.wav --out OUT.wav --midi OUT.mid
 //              [--rate HZ] [--block N] [--channels 1|2]
 //              [--set INDEX=NORMALISED ...] [--bypass]
+//   kalto-host editor PLUGIN.so [--play IN.wav] [--seconds S]
+//              [--click X,Y@T ...] [--shot OUT.png@T ...] [--set INDEX=NORMALISED ...]
 //
 // The identity is read through the plug-in's own dispatcher, so what is
 // printed is what any VST host would be told.
@@ -14,7 +16,11 @@
 #include <pluginterfaces/vst2.x/aeffectx.h>
 
 #include "tools/ToolInput.h"
+#include "tools/kalto-host/EditorWindow.h"
+#include "tools/kalto-host/RealTimePlayer.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +28,7 @@
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace
@@ -33,7 +40,10 @@ enum ExitCode
     exitMissingFile = 3,
     exitNotAPlugin = 4,
     exitBadAudio = 5,
-    exitWriteFailed = 6
+    exitWriteFailed = 6,
+    exitNoDisplay = 7,
+    exitNoEditor = 8,
+    exitXErrors = 9
 };
 
 // Opcode numbers as a VST 2.4 host sends them.
@@ -41,6 +51,7 @@ namespace op
 {
 constexpr int getParamDisplay = 7;
 constexpr int getParamName = 8;
+constexpr int editGetRect = 13;
 constexpr int getPlugCategory = 35;
 constexpr int setBypass = 0x2C;
 constexpr int getEffectName = 45;
@@ -70,7 +81,9 @@ int usage()
                   "usage: kalto-host info PLUGIN.so\n"
                   "       kalto-host render PLUGIN.so IN.wav --out OUT.wav --midi OUT.mid\n"
                   "                  [--rate HZ] [--block N] [--channels 1|2]\n"
-                  "                  [--set INDEX=NORMALISED ...] [--bypass]\n");
+                  "                  [--set INDEX=NORMALISED ...] [--bypass]\n"
+                  "       kalto-host editor PLUGIN.so [--play IN.wav] [--seconds S]\n"
+                  "                  [--click X,Y@T ...] [--shot OUT.png@T ...] [--set INDEX=NORMALISED ...]\n");
     return exitUsage;
 }
 
@@ -203,6 +216,86 @@ int runInfo (const juce::String& pluginPath)
     return exitOk;
 }
 
+// Parameter values the user sets before the plug-in starts: index and normalised value.
+using Settings = std::vector<std::pair<int, float>>;
+
+// Reads one --set value, or explains on stderr what is wrong with it.
+bool parseSetting (const juce::String& setting, Settings& settings)
+{
+    using namespace kalto::tools;
+
+    // The index is checked against the plug-in once it is loaded.
+    const auto index = parseNumber (setting.upToFirstOccurrenceOf ("=", false, false),
+                                   std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), true);
+    const auto value = parseNumber (setting.fromFirstOccurrenceOf ("=", false, false), 0.0, 1.0);
+    if (! setting.containsChar ('=') || ! index || ! value)
+        return refuse ("--set", setting, "INDEX=VALUE, a parameter's index and a normalised value from 0 to 1");
+    settings.emplace_back ((int) *index, (float) *value);
+    return true;
+}
+
+// Gives the plug-in its channels and the user's settings, then prepares it to
+// play; or explains on stderr what is wrong.
+bool preparePlugin (juce::AudioPluginInstance& plugin, double rate, int block, int channels, const Settings& settings,
+                    int& exitCode)
+{
+    juce::AudioProcessor::BusesLayout layout;
+    const auto set = channels == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
+    layout.inputBuses.add (set);
+    layout.outputBuses.add (set);
+    if (! plugin.setBusesLayout (layout))
+        std::fprintf (stderr, "kalto-host: the plug-in refused %d in / %d out; using its own layout\n", channels, channels);
+
+    const auto& parameters = plugin.getParameters();
+    for (const auto& [index, value] : settings)
+    {
+        if (index < 0 || index >= parameters.size())
+        {
+            exitCode = fail (exitUsage, "no parameter " + juce::String (index) + ": "
+                                            + (parameters.isEmpty() ? juce::String ("the plug-in has no parameters")
+                                                                    : "its parameters are 0 to " + juce::String (parameters.size() - 1)));
+            return false;
+        }
+        parameters[index]->setValue (value);
+    }
+
+    plugin.prepareToPlay (rate, block);
+    return true;
+}
+
+// Opens a recording to play, or explains on stderr why it cannot be read. Its
+// rate is checked unless the user gives one.
+std::optional<kalto::tools::AudioInput> openInput (const juce::String& path, bool checkRate, int& exitCode)
+{
+    using namespace kalto::tools;
+
+    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
+    if (! file.existsAsFile())
+    {
+        exitCode = fail (exitMissingFile, "no such file: " + path);
+        return std::nullopt;
+    }
+
+    auto input = openAudioFile (file);
+    const auto cannotRead = "cannot read audio file: " + path;
+    if (input.reader == nullptr || input.problem.isNotEmpty())
+    {
+        exitCode = fail (exitBadAudio, cannotRead + (input.problem.isNotEmpty() ? ": " + input.problem : juce::String()));
+        return std::nullopt;
+    }
+    if (input.warning.isNotEmpty())
+        std::fprintf (stderr, "kalto-host: warning: %s: %s\n", path.toRawUTF8(), input.warning.toRawUTF8());
+
+    const double rate = input.reader->sampleRate;
+    if (checkRate && (rate < minSampleRate || rate > maxSampleRate))
+    {
+        exitCode = fail (exitBadAudio, cannotRead + ": its rate of " + juce::String ((juce::int64) rate) + " Hz is outside "
+                                           + juce::String (minSampleRate) + " to " + juce::String (maxSampleRate) + " Hz");
+        return std::nullopt;
+    }
+    return input;
+}
+
 struct RenderOptions
 {
     juce::String pluginPath, inputPath, outputPath, midiPath;
@@ -210,7 +303,7 @@ struct RenderOptions
     int block = 512;
     int channels = 0;
     bool bypass = false;
-    std::vector<std::pair<int, float>> settings;
+    Settings settings;
 };
 
 // Reads the options, or explains on stderr which one is wrong.
@@ -262,14 +355,8 @@ bool parseRenderOptions (const juce::StringArray& args, RenderOptions& options)
         }
         else if (arg == "--set")
         {
-            // The index is checked against the plug-in once it is loaded.
-            const auto setting = args[++i];
-            const auto index = parseNumber (setting.upToFirstOccurrenceOf ("=", false, false),
-                                           std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), true);
-            const auto value = parseNumber (setting.fromFirstOccurrenceOf ("=", false, false), 0.0, 1.0);
-            if (! setting.containsChar ('=') || ! index || ! value)
-                return refuse (arg, setting, "INDEX=VALUE, a parameter's index and a normalised value from 0 to 1");
-            options.settings.emplace_back ((int) *index, (float) *value);
+            if (! parseSetting (args[++i], options.settings))
+                return false;
         }
         else
             return false;
@@ -313,52 +400,23 @@ void writeMidiFile (const juce::MidiMessageSequence& events, double rate, juce::
 
 int runRender (const RenderOptions& options)
 {
-    using namespace kalto::tools;
+    int exitCode = exitOk;
+    auto input = openInput (options.inputPath, options.rate <= 0.0, exitCode);
+    if (! input)
+        return exitCode;
 
-    const auto inputFile = juce::File::getCurrentWorkingDirectory().getChildFile (options.inputPath);
-    if (! inputFile.existsAsFile())
-        return fail (exitMissingFile, "no such file: " + options.inputPath);
-
-    auto input = openAudioFile (inputFile);
-    const auto cannotRead = "cannot read audio file: " + options.inputPath;
-    if (input.reader == nullptr || input.problem.isNotEmpty())
-        return fail (exitBadAudio, cannotRead + (input.problem.isNotEmpty() ? ": " + input.problem : juce::String()));
-    if (input.warning.isNotEmpty())
-        std::fprintf (stderr, "kalto-host: warning: %s: %s\n", options.inputPath.toRawUTF8(), input.warning.toRawUTF8());
-
-    auto& reader = input.reader;
+    auto& reader = input->reader;
     const double rate = options.rate > 0.0 ? options.rate : reader->sampleRate;
-    if (rate < minSampleRate || rate > maxSampleRate)
-        return fail (exitBadAudio, cannotRead + ": its rate of " + juce::String ((juce::int64) rate) + " Hz is outside "
-                                       + juce::String (minSampleRate) + " to " + juce::String (maxSampleRate) + " Hz");
     const int fileChannels = (int) reader->numChannels;
     const int channels = options.channels != 0 ? options.channels : juce::jlimit (1, 2, fileChannels);
 
-    int exitCode = exitOk;
     auto loaded = loadPlugin (options.pluginPath, rate, options.block, exitCode);
     if (! loaded)
         return exitCode;
 
     auto& plugin = *loaded->instance;
-
-    juce::AudioProcessor::BusesLayout layout;
-    const auto set = channels == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
-    layout.inputBuses.add (set);
-    layout.outputBuses.add (set);
-    if (! plugin.setBusesLayout (layout))
-        std::fprintf (stderr, "kalto-host: the plug-in refused %d in / %d out; using its own layout\n", channels, channels);
-
-    const auto& parameters = plugin.getParameters();
-    for (const auto& [index, value] : options.settings)
-    {
-        if (index < 0 || index >= parameters.size())
-            return fail (exitUsage, "no parameter " + juce::String (index) + ": "
-                                        + (parameters.isEmpty() ? juce::String ("the plug-in has no parameters")
-                                                                : "its parameters are 0 to " + juce::String (parameters.size() - 1)));
-        parameters[index]->setValue (value);
-    }
-
-    plugin.prepareToPlay (rate, options.block);
+    if (! preparePlugin (plugin, rate, options.block, channels, options.settings, exitCode))
+        return exitCode;
 
     if (options.bypass)
         loaded->dispatch (op::setBypass, 0, 1);
@@ -427,6 +485,290 @@ int runRender (const RenderOptions& options)
 
     return exitOk;
 }
+
+// ---------------------------------------------------------------------------
+// The editor in a window of the host's own.
+
+// A click at a point of the editor's window, or a screenshot of it, at a time
+// in seconds from the moment the editor was opened in the shown window.
+struct EditorAction
+{
+    double time = 0.0;
+    int x = 0, y = 0;
+    juce::String shotPath; // empty for a click
+
+    bool isClick() const { return shotPath.isEmpty(); }
+};
+
+struct EditorOptions
+{
+    juce::String pluginPath, playPath;
+    std::optional<double> seconds;
+    std::vector<EditorAction> actions;
+    Settings settings;
+};
+
+// An hour: longer runs are surely a mistake in the units.
+constexpr double maxEditorSeconds = 3600.0;
+// The sizes of editor anyone makes, and far below X11's limit.
+constexpr int maxEditorSide = 16384;
+// Blocks as a host's audio interface would deliver them.
+constexpr int editorBlockSize = 512;
+
+// Splits WHAT@T at its last '@', or explains on stderr what is wrong.
+bool parseTimed (const juce::String& option, const juce::String& text, const juce::String& whatItTakes, juce::String& what,
+                 double& time)
+{
+    const int at = text.lastIndexOfChar ('@');
+    const auto seconds = kalto::tools::parseNumber (text.substring (at + 1), 0.0, maxEditorSeconds);
+    if (at < 0 || ! seconds)
+        return refuse (option, text, whatItTakes + "@T, T in seconds from 0 to " + juce::String (maxEditorSeconds, 0));
+    what = text.substring (0, at);
+    time = *seconds;
+    return true;
+}
+
+bool parseClick (const juce::String& text, EditorAction& click)
+{
+    const juce::String takes = "X,Y@T, a point of the editor's window in whole pixels";
+    juce::String point;
+    if (! parseTimed ("--click", text, takes, point, click.time))
+        return false;
+    const auto x = kalto::tools::parseNumber (point.upToFirstOccurrenceOf (",", false, false), 0, maxEditorSide, true);
+    const auto y = kalto::tools::parseNumber (point.fromFirstOccurrenceOf (",", false, false), 0, maxEditorSide, true);
+    if (! point.containsChar (',') || ! x || ! y)
+        return refuse ("--click", text, takes + "@T");
+    click.x = (int) *x;
+    click.y = (int) *y;
+    return true;
+}
+
+bool parseShot (const juce::String& text, EditorAction& shot)
+{
+    const juce::String takes = "OUT.png@T, a PNG file's name";
+    if (! parseTimed ("--shot", text, takes, shot.shotPath, shot.time))
+        return false;
+    if (! shot.shotPath.endsWithIgnoreCase (".png") || shot.shotPath.length() <= 4)
+        return refuse ("--shot", text, takes + "@T");
+    return true;
+}
+
+// Reads the options, or explains on stderr which one is wrong.
+bool parseEditorOptions (const juce::StringArray& args, EditorOptions& options)
+{
+    if (args.size() < 2)
+        return false;
+    options.pluginPath = args[1];
+
+    for (int i = 2; i < args.size(); ++i)
+    {
+        const auto& arg = args[i];
+        if (i + 1 >= args.size())
+            return false;
+        const auto value = args[++i];
+
+        if (arg == "--play")
+            options.playPath = value;
+        else if (arg == "--seconds")
+        {
+            options.seconds = kalto::tools::parseNumber (value, 0.0, maxEditorSeconds);
+            if (! options.seconds || *options.seconds <= 0.0)
+                return refuse (arg, value, "a number of seconds above 0 and up to " + juce::String (maxEditorSeconds, 0));
+        }
+        else if (arg == "--click" || arg == "--shot")
+        {
+            EditorAction action;
+            if (! (arg == "--click" ? parseClick (value, action) : parseShot (value, action)))
+                return false;
+            options.actions.push_back (action);
+        }
+        else if (arg == "--set")
+        {
+            if (! parseSetting (value, options.settings))
+                return false;
+        }
+        else
+            return false;
+    }
+
+    // In the order of their times; at the same time, in the order given.
+    std::stable_sort (options.actions.begin(), options.actions.end(),
+                      [] (const EditorAction& a, const EditorAction& b) { return a.time < b.time; });
+
+    // An action after the end would quietly never happen.
+    if (options.seconds && ! options.actions.empty() && options.actions.back().time > *options.seconds)
+        return refuse ("--seconds", juce::String (*options.seconds),
+                       "no earlier than the last --click or --shot, at " + juce::String (options.actions.back().time) + " s");
+    return true;
+}
+
+// Captures the window and writes it as PNG.
+int writeShot (kalto::host::EditorWindow& window, const juce::String& path)
+{
+    const auto image = window.capture();
+    if (! image)
+        return fail (exitXErrors, "cannot capture the editor's window for " + path + " (is all of it on the screen?)");
+
+    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
+    file.deleteFile();
+    juce::FileOutputStream out (file);
+    juce::PNGImageFormat png;
+    if (! out.openedOk() || ! png.writeImageToStream (*image, out))
+        return fail (exitWriteFailed, "cannot write screenshot: " + path);
+    out.flush();
+    if (out.getStatus().failed())
+        return fail (exitWriteFailed, "cannot write screenshot: " + path);
+    return exitOk;
+}
+
+// The host's idle loop while the editor is open: an idle call about every
+// 20 ms on this thread, the clicks and screenshots at their times, until the
+// run's end. Each action is printed with the time it happened.
+int runEditorLoop (kalto::host::EditorWindow& window, const std::vector<EditorAction>& actions, double seconds)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto idlePeriod = std::chrono::milliseconds (20);
+    // Idle rounds between a click and a later screenshot, for the editor to repaint.
+    constexpr int settleRounds = 3;
+
+    enum class Click { none, pointerMoved, buttonDown };
+    auto click = Click::none;
+    int roundsSinceClick = settleRounds;
+    size_t next = 0;
+
+    const auto opened = Clock::now();
+    for (int round = 1;; ++round)
+    {
+        window.idle();
+        const double now = std::chrono::duration<double> (Clock::now() - opened).count();
+
+        // A click is three steps, an idle round apart, as a hand makes it.
+        if (click == Click::pointerMoved)
+        {
+            window.pressButton (true);
+            click = Click::buttonDown;
+        }
+        else if (click == Click::buttonDown)
+        {
+            window.pressButton (false);
+            click = Click::none;
+            roundsSinceClick = 0;
+        }
+        else if (next < actions.size() && actions[next].time <= now)
+        {
+            const auto& action = actions[next];
+            if (action.isClick())
+            {
+                window.movePointer (action.x, action.y);
+                click = Click::pointerMoved;
+                std::printf ("%.3f click %d,%d\n", now, action.x, action.y);
+                ++next;
+            }
+            else if (roundsSinceClick >= settleRounds)
+            {
+                if (const int code = writeShot (window, action.shotPath); code != exitOk)
+                    return code;
+                std::printf ("%.3f shot %s\n", now, action.shotPath.toRawUTF8());
+                ++next;
+            }
+        }
+        ++roundsSinceClick;
+
+        if (next == actions.size() && click == Click::none && now >= seconds)
+            return exitOk;
+        std::this_thread::sleep_until (opened + idlePeriod * round);
+    }
+}
+
+int runEditor (const EditorOptions& options)
+{
+    // Refused before anything runs rather than after the wait for their time.
+    for (const auto& action : options.actions)
+    {
+        const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile (action.shotPath).getParentDirectory();
+        if (! action.isClick() && (! folder.isDirectory() || ! folder.hasWriteAccess()))
+            return fail (exitWriteFailed, "cannot write screenshot: " + action.shotPath);
+    }
+
+    int exitCode = exitOk;
+    double rate = 44100.0;
+    int channels = 2;
+    juce::AudioBuffer<float> recording;
+    if (options.playPath.isNotEmpty())
+    {
+        auto input = openInput (options.playPath, true, exitCode);
+        if (! input)
+            return exitCode;
+        auto& reader = *input->reader;
+        rate = reader.sampleRate;
+        channels = juce::jlimit (1, 2, (int) reader.numChannels);
+        recording.setSize (channels, (int) juce::jmin (reader.lengthInSamples, (juce::int64) std::numeric_limits<int>::max()));
+        reader.read (&recording, 0, recording.getNumSamples(), 0, true, true);
+    }
+
+    // Connected before the plug-in loads, as a desktop host is: a plug-in
+    // may look up the display's atoms as soon as it starts.
+    juce::String problem;
+    auto window = kalto::host::EditorWindow::connect (problem);
+    const bool clicks = std::any_of (options.actions.begin(), options.actions.end(), [] (auto& a) { return a.isClick(); });
+    const bool shots = std::any_of (options.actions.begin(), options.actions.end(), [] (auto& a) { return ! a.isClick(); });
+    if (window == nullptr || (clicks && ! window->canClick (problem)) || (shots && ! window->canCapture (problem)))
+        return fail (exitNoDisplay, problem);
+
+    auto loaded = loadPlugin (options.pluginPath, rate, editorBlockSize, exitCode);
+    if (! loaded)
+        return exitCode;
+    if ((loaded->effect->flags & effectFlagHasEditor) == 0)
+        return fail (exitNoEditor, "the plug-in has no editor: " + options.pluginPath);
+
+    auto& plugin = *loaded->instance;
+    if (! preparePlugin (plugin, rate, editorBlockSize, channels, options.settings, exitCode))
+        return exitCode;
+
+    ERect* rect = nullptr;
+    loaded->dispatch (op::editGetRect, 0, 0, &rect);
+    const int width = rect != nullptr ? rect->right - rect->left : 0;
+    const int height = rect != nullptr ? rect->bottom - rect->top : 0;
+    if (width <= 0 || height <= 0 || width > maxEditorSide || height > maxEditorSide)
+        return fail (exitNoEditor, "the plug-in gave no usable editor size: " + juce::String (width) + " x "
+                                       + juce::String (height));
+
+    for (const auto& action : options.actions)
+        if (action.isClick() && (action.x >= width || action.y >= height))
+            return fail (exitUsage, "--click " + juce::String (action.x) + "," + juce::String (action.y)
+                                        + ": outside the editor's " + juce::String (width) + " x " + juce::String (height)
+                                        + " pixels");
+
+    const double fileSeconds = recording.getNumSamples() / rate;
+    double seconds = options.seconds.value_or (options.playPath.isNotEmpty() ? fileSeconds + 1.0 : 3.0);
+    if (! options.seconds && ! options.actions.empty())
+        seconds = juce::jmax (seconds, options.actions.back().time + 0.25);
+
+    window->open (*loaded->effect, width, height, "kalto-host: " + loaded->dispatchString (op::getEffectName));
+    std::unique_ptr<kalto::host::RealTimePlayer> player;
+    if (options.playPath.isNotEmpty())
+    {
+        player = std::make_unique<kalto::host::RealTimePlayer> (plugin, std::move (recording), rate, editorBlockSize);
+        player->start();
+    }
+
+    exitCode = runEditorLoop (*window, options.actions, seconds);
+
+    if (player != nullptr)
+    {
+        player->stop();
+        if (player->lateBlocks() > 0)
+            std::fprintf (stderr, "kalto-host: warning: %d audio blocks started late\n", player->lateBlocks());
+    }
+    window->close();
+    plugin.releaseResources();
+    loaded->instance.reset();
+    window.reset();
+
+    if (exitCode == exitOk && kalto::host::EditorWindow::errorCount() > 0)
+        return fail (exitXErrors, juce::String (kalto::host::EditorWindow::errorCount()) + " X errors during the run");
+    return exitCode;
+}
 } // namespace
 
 int main (int argc, char* argv[])
@@ -460,6 +802,14 @@ int main (int argc, char* argv[])
         if (! parseRenderOptions (args, options))
             return usage();
         return runRender (options);
+    }
+
+    if (args[0] == "editor")
+    {
+        EditorOptions options;
+        if (! parseEditorOptions (args, options))
+            return usage();
+        return runEditor (options);
     }
 
     return usage();
