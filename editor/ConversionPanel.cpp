@@ -1,5 +1,6 @@
 #include "editor/ConversionPanel.h"
 
+#include "editor/Chevron.h"
 #include "editor/EditorColours.h"
 #include "editor/kalto_graph.h"
 #include "processor/KaltoAudioProcessor.h"
@@ -45,7 +46,6 @@ constexpr int rightChevronFromEdge = 20;
 constexpr float chevronHitHalfWidth = 15.0f;
 constexpr float chevronHalfHeight = 15.0f;
 constexpr float chevronDepth = 8.0f;
-constexpr float chevronLineWidth = 2.0f;
 
 std::unique_ptr<juce::Slider> makeKnob (const char* name, const char* tooltip, double minimum, double maximum,
                                         juce::Colour fill, juce::Colour outline)
@@ -78,13 +78,6 @@ std::unique_ptr<juce::ToggleButton> makeToggle (const char* name, const char* to
     return toggle;
 }
 
-void strokeSegment (juce::Graphics& g, juce::Point<float> from, juce::Point<float> to)
-{
-    juce::Path segment;
-    segment.startNewSubPath (from);
-    segment.lineTo (to);
-    g.strokePath (segment, juce::PathStrokeType (chevronLineWidth));
-}
 } // namespace
 
 ConversionPanel::ConversionPanel (KaltoAudioProcessor& p) : processor (p)
@@ -252,12 +245,10 @@ void ConversionPanel::paint (juce::Graphics& g)
     g.setColour (colours::midGrey);
 
     const auto xr = (float) (width - rightChevronFromEdge);
-    strokeSegment (g, { xr, yc - chevronHalfHeight }, { xr + chevronDepth, yc });
-    strokeSegment (g, { xr + chevronDepth, yc }, { xr, yc + chevronHalfHeight });
+    kalto::drawChevron (g, { xr, yc - chevronHalfHeight }, { xr + chevronDepth, yc }, { xr, yc + chevronHalfHeight });
 
     const auto xl = (float) (width / 2 - leftChevronFromMiddle);
-    strokeSegment (g, { xl, yc - chevronHalfHeight }, { xl - chevronDepth, yc });
-    strokeSegment (g, { xl - chevronDepth, yc }, { xl, yc + chevronHalfHeight });
+    kalto::drawChevron (g, { xl, yc - chevronHalfHeight }, { xl - chevronDepth, yc }, { xl, yc + chevronHalfHeight });
 }
 
 void ConversionPanel::resized()

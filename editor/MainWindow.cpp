@@ -2,6 +2,7 @@
 
 #include "editor/AboutPanel.h"
 #include "editor/ConversionPanel.h"
+#include "editor/DialogLayout.h"
 #include "editor/EditorColours.h"
 #include "editor/MidiPanel.h"
 #include "editor/NoteViewer.h"
@@ -28,7 +29,7 @@ const juce::Rectangle<int> aboutTabBounds { 344, 16, 80, 64 };
 const juce::Rectangle<int> noteViewerBounds { 448, 176, 168, 199 };
 const juce::Rectangle<int> pageBounds { 24, 96, 400, 280 };
 const juce::Rectangle<int> presetSelectorBounds { 440, 96, 184, 48 };
-const juce::Rectangle<int> dialogBounds { 118, 84, 400, 250 };
+const juce::Rectangle<int> dialogBounds { 118, 84, kalto::dialog::width, kalto::dialog::height };
 
 // The product name, top right.
 const juce::Rectangle<int> productNameBox { 500, 30, 134, 22 };

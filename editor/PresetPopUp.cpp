@@ -1,12 +1,12 @@
 #include "editor/PresetPopUp.h"
 
+#include "editor/DialogLayout.h"
 #include "editor/EditorColours.h"
 #include "processor/KaltoAudioProcessor.h"
 #include "processor/PresetFiles.h"
 
 namespace
 {
-constexpr int dialogWidth = 400, dialogHeight = 250;
 const juce::Colour background { 0xff333333 };
 
 // Left to right: RENAME, NO, YES; words only, on the dialog's own colour.
@@ -15,26 +15,22 @@ const juce::Rectangle<int> noBounds { 150, 183, 100, 40 };
 const juce::Rectangle<int> yesBounds { 275, 183, 100, 40 };
 const juce::Rectangle<int> nameBounds { 0, 115, 400, 40 };
 const juce::Rectangle<int> questionArea { 21, 56, 355, 40 };
-const juce::Rectangle<int> titleArea { 21, 5, 355, 51 };
 
-constexpr float wordFontHeight = 40.0f;
 constexpr float nameFontHeight = 40.0f;
-constexpr float questionFontHeight = 35.7f;
-constexpr float titleFontHeight = 48.9f;
 
 void drawWord (juce::Graphics& g, const char* word, juce::Rectangle<int> area)
 {
     g.setColour (background);
     g.fillRect (area);
     g.setColour (kalto::colours::white);
-    g.setFont (juce::Font (wordFontHeight, juce::Font::plain));
+    g.setFont (juce::Font (kalto::dialog::answerFontHeight, juce::Font::plain));
     g.drawText (juce::translate (word), area, juce::Justification::centred, true);
 }
 } // namespace
 
 PresetPopUp::PresetPopUp (KaltoAudioProcessor* p) : processor (p)
 {
-    setSize (dialogWidth, dialogHeight);
+    setSize (kalto::dialog::width, kalto::dialog::height);
 
     nameLabel = std::make_unique<juce::Label>();
     addAndMakeVisible (*nameLabel);
@@ -69,12 +65,12 @@ void PresetPopUp::paint (juce::Graphics& g)
     drawWord (g, "YES", yesArea);
 
     g.setColour (kalto::colours::white);
-    g.setFont (juce::Font (questionFontHeight, juce::Font::plain));
+    g.setFont (juce::Font (kalto::dialog::textFontHeight, juce::Font::plain));
     g.drawFittedText (juce::translate ("\nDo you want to save this preset?"), questionArea,
                       juce::Justification::centred, 1);
 
-    g.setFont (juce::Font (titleFontHeight, juce::Font::plain));
-    g.drawText (juce::translate ("SAVE PRESET"), titleArea, juce::Justification::centred, true);
+    g.setFont (juce::Font (kalto::dialog::titleFontHeight, juce::Font::plain));
+    g.drawText (juce::translate ("SAVE PRESET"), kalto::dialog::titleArea, juce::Justification::centred, true);
 }
 
 void PresetPopUp::mouseDown (const juce::MouseEvent& e)

@@ -1,5 +1,6 @@
 #include "editor/PresetSelector.h"
 
+#include "editor/Chevron.h"
 #include "editor/EditorColours.h"
 #include "editor/PresetPopUp.h"
 #include "processor/KaltoAudioProcessor.h"
@@ -16,20 +17,12 @@ constexpr float nameFontHeight = 30.0f;
 constexpr float chevronInsetFraction = 12.0f;
 constexpr float chevronSpanFraction = 5.0f;
 constexpr float chevronDepth = 8.0f;
-constexpr float chevronLineWidth = 2.0f;
 constexpr float stepAreaReach = 15.0f;
 
 const char* const tooltip = "Used to select preset, use arrows to browse\n"
                             "Click in the center in order to save (edit the text to save as another preset)\n"
                             "otherwise overwrite the current preset.";
 
-void strokeSegment (juce::Graphics& g, juce::Point<float> from, juce::Point<float> to)
-{
-    juce::Path segment;
-    segment.startNewSubPath (from);
-    segment.lineTo (to);
-    g.strokePath (segment, juce::PathStrokeType (chevronLineWidth));
-}
 } // namespace
 
 PresetSelector::PresetSelector (PresetPopUp* popUp, KaltoAudioProcessor* p) : presetPopUp (popUp), processor (p)
@@ -74,11 +67,8 @@ void PresetSelector::paint (juce::Graphics& g)
     g.setColour (kalto::colours::midGrey);
 
     const auto right = (float) w - inset;
-    strokeSegment (g, { right, bottom }, { right + chevronDepth, middle });
-    strokeSegment (g, { right + chevronDepth, middle }, { right, top });
-
-    strokeSegment (g, { inset, bottom }, { inset - chevronDepth, middle });
-    strokeSegment (g, { inset - chevronDepth, middle }, { inset, top });
+    kalto::drawChevron (g, { right, bottom }, { right + chevronDepth, middle }, { right, top });
+    kalto::drawChevron (g, { inset, bottom }, { inset - chevronDepth, middle }, { inset, top });
 }
 
 void PresetSelector::mouseDown (const juce::MouseEvent& e)

@@ -11,22 +11,6 @@ juce::String channelName (int index)
 {
     return juce::String (index + 1);
 }
-
-juce::String parameterIdentifier (int index)
-{
-    const auto& row = kalto::parameterTable[(size_t) index];
-    if (index >= kalto::chord0Index)
-        return juce::String (row.identifier) + juce::String (index - kalto::chord0Index);
-    return row.identifier;
-}
-
-juce::String parameterName (int index)
-{
-    const auto& row = kalto::parameterTable[(size_t) index];
-    if (index >= kalto::chord0Index)
-        return juce::String (row.name) + juce::String (index - kalto::chord0Index);
-    return row.name;
-}
 } // namespace
 
 // Mono buses first; the constructor then asks for stereo on both, the larger
@@ -73,7 +57,7 @@ juce::AudioParameterFloat* KaltoAudioProcessor::addFloatParameter (int index)
     const auto& row = kalto::parameterTable[(size_t) index];
     jassert (row.kind == kalto::ParameterKind::Float);
     // A plain linear range: the framework's short constructor would add a 0.01 step.
-    auto* p = new juce::AudioParameterFloat (parameterIdentifier (index), parameterName (index),
+    auto* p = new juce::AudioParameterFloat (kalto::parameterIdentifier (index), kalto::parameterName (index),
                                              juce::NormalisableRange<float> (row.minimum, row.maximum),
                                              row.defaultValue);
     addParameter (p);
@@ -84,7 +68,7 @@ juce::AudioParameterInt* KaltoAudioProcessor::addIntParameter (int index)
 {
     const auto& row = kalto::parameterTable[(size_t) index];
     jassert (row.kind == kalto::ParameterKind::Int);
-    auto* p = new juce::AudioParameterInt (parameterIdentifier (index), parameterName (index),
+    auto* p = new juce::AudioParameterInt (kalto::parameterIdentifier (index), kalto::parameterName (index),
                                            (int) row.minimum, (int) row.maximum, (int) row.defaultValue);
     addParameter (p);
     return p;
@@ -94,7 +78,7 @@ juce::AudioParameterBool* KaltoAudioProcessor::addBoolParameter (int index)
 {
     const auto& row = kalto::parameterTable[(size_t) index];
     jassert (row.kind == kalto::ParameterKind::Bool);
-    auto* p = new juce::AudioParameterBool (parameterIdentifier (index), parameterName (index),
+    auto* p = new juce::AudioParameterBool (kalto::parameterIdentifier (index), kalto::parameterName (index),
                                             row.defaultValue >= 0.5f);
     addParameter (p);
     return p;

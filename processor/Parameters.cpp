@@ -50,4 +50,16 @@ const std::array<ParameterSpec, numParameters> parameterTable {{
     intParam ("chord", "Chord", -36, 36, 0),
 }};
 
+std::string parameterIdentifier (int index)
+{
+    const auto& row = parameterTable[(size_t) index];
+    return index >= chord0Index ? row.identifier + std::to_string (index - chord0Index) : row.identifier;
+}
+
+std::string parameterName (int index)
+{
+    const auto& row = parameterTable[(size_t) index];
+    return index >= chord0Index ? row.name + std::to_string (index - chord0Index) : row.name;
+}
+
 } // namespace kalto

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 namespace kalto
 {
@@ -62,5 +63,10 @@ inline constexpr const char* gainIntIdentifier = "gainInt";
 // The table in index order. The chord rows hold "chord"/"Chord"; their digit
 // is appended when the parameters are created.
 extern const std::array<ParameterSpec, numParameters> parameterTable;
+
+// The identifier and display name of the parameter at an index, with the
+// chord rows' digit.
+std::string parameterIdentifier (int index);
+std::string parameterName (int index);
 
 } // namespace kalto

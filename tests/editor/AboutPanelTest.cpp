@@ -16,18 +16,7 @@ namespace kalto::test
 {
 namespace
 {
-struct Page : juce::Component
-{
-    explicit Page (KaltoAudioProcessor& p) : panel (p)
-    {
-        addAndMakeVisible (panel);
-        panel.setTopLeftPosition (0, 0);
-        setSize (panel.getWidth(), panel.getHeight());
-    }
-    void paint (juce::Graphics& g) override { g.fillAll (colours::black); }
-
-    AboutPanel panel;
-};
+using Page = PageOnBlack<AboutPanel>;
 
 struct Text
 {
@@ -66,15 +55,6 @@ juce::Image drawn (const std::vector<Text>& texts)
         g.drawText (t.text, t.box, juce::Justification::centredLeft, true);
     }
     return image;
-}
-
-bool sameArea (const juce::Image& a, const juce::Image& b, juce::Rectangle<int> area)
-{
-    for (int y = area.getY(); y < area.getBottom(); ++y)
-        for (int x = area.getX(); x < area.getRight(); ++x)
-            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                return false;
-    return true;
 }
 
 float widthOf (const juce::String& text, float height)

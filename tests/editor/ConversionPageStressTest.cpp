@@ -5,11 +5,10 @@
 // controls. Built and run under ThreadSanitizer as well.
 
 #include "tests/editor/EditorFixture.h"
-#include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/BusyAudioThread.h"
 
 #include "editor/ConversionPanel.h"
 
-#include <atomic>
 #include <thread>
 
 namespace kalto::test
@@ -22,35 +21,11 @@ TEST_F (ConversionPageThreads, TheTrackerIsReplacedWhileThePageReadsAndWritesIt)
 {
     auto& p = make();
     p.prepareToPlay (44100.0, 256);
-    std::atomic<bool> stop { false };
-    std::atomic<long> blocks { 0 }, prepares { 0 };
-
-    std::thread audio ([&] {
-        juce::AudioBuffer<float> buffer (2, 256);
-        juce::MidiBuffer midi;
-        midi.ensureSize (4096);
-        long sample = 0;
-        for (int i = 0; ! stop.load(); ++i)
-        {
-            if (i % 60 == 59)
-            {
-                p.prepareToPlay (i % 120 == 119 ? 48000.0 : 44100.0, 256);
-                prepares.fetch_add (1);
-            }
-            for (int c = 0; c < 2; ++c)
-                for (int k = 0; k < 256; ++k)
-                    buffer.setSample (c, k, ProcessorTest::tone (110.0 * (1 + (i / 30) % 4), (double) (sample + k) / 44100.0));
-            sample += 256;
-            midi.clear();
-            p.processBlock (buffer, midi);
-            blocks.fetch_add (1);
-            std::this_thread::sleep_for (std::chrono::microseconds (300));
-        }
-    });
+    BusyAudioThread audio (p, { 256, 60, 30, 1.0f, std::chrono::microseconds (300) });
 
     long pages = 0, ticks = 0;
     const auto end = juce::Time::getMillisecondCounter() + 1500;
-    while (juce::Time::getMillisecondCounter() < end || prepares.load() < 4)
+    while (juce::Time::getMillisecondCounter() < end || audio.prepares() < 4)
     {
         ConversionPanel page (p);
         ++pages;
@@ -68,11 +43,10 @@ TEST_F (ConversionPageThreads, TheTrackerIsReplacedWhileThePageReadsAndWritesIt)
             std::this_thread::sleep_for (std::chrono::microseconds (300));
         }
     }
-    stop = true;
-    audio.join();
+    audio.stop();
 
-    EXPECT_GT (blocks.load(), 100);
-    std::printf ("%ld blocks, %ld prepares, %ld pages, %ld page ticks\n", blocks.load(), prepares.load(), pages, ticks);
+    EXPECT_GT (audio.blocks(), 100);
+    std::printf ("%ld blocks, %ld prepares, %ld pages, %ld page ticks\n", audio.blocks(), audio.prepares(), pages, ticks);
 }
 } // namespace
 } // namespace kalto::test

@@ -14,19 +14,7 @@ namespace kalto::test
 {
 namespace
 {
-// The page over the editor's black, as the main window shows it.
-struct Page : juce::Component
-{
-    explicit Page (KaltoAudioProcessor& p) : panel (p)
-    {
-        addAndMakeVisible (panel);
-        panel.setTopLeftPosition (0, 0);
-        setSize (panel.getWidth(), panel.getHeight());
-    }
-    void paint (juce::Graphics& g) override { g.fillAll (colours::black); }
-
-    ConversionPanel panel;
-};
+using Page = PageOnBlack<ConversionPanel>;
 
 bool graphView (const ConversionPanel& page)
 {

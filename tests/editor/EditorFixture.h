@@ -19,6 +19,7 @@
 #include <climits>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -107,16 +108,72 @@ inline std::function<bool (juce::Colour)> near (juce::Colour wanted, int toleran
     };
 }
 
-inline bool sameImage (const juce::Image& a, const juce::Image& b)
+// The same pixels in an area of two images.
+inline bool sameArea (const juce::Image& a, const juce::Image& b, juce::Rectangle<int> area)
 {
-    if (a.getBounds() != b.getBounds())
-        return false;
-    for (int y = 0; y < a.getHeight(); ++y)
-        for (int x = 0; x < a.getWidth(); ++x)
+    for (int y = area.getY(); y < area.getBottom(); ++y)
+        for (int x = area.getX(); x < area.getRight(); ++x)
             if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
                 return false;
     return true;
 }
+
+inline bool sameImage (const juce::Image& a, const juce::Image& b)
+{
+    return a.getBounds() == b.getBounds() && sameArea (a, b, a.getBounds());
+}
+
+// A descendant found by its component name and type; a test that looks for
+// one that is not there fails with its name.
+template <typename T>
+T* findChildNamed (juce::Component& parent, const juce::String& name)
+{
+    for (auto* c : parent.getChildren())
+        if (auto* wanted = dynamic_cast<T*> (c); wanted != nullptr && c->getName() == name)
+            return wanted;
+    for (auto* c : parent.getChildren())
+        if (auto* found = findChildNamed<T> (*c, name))
+            return found;
+    return nullptr;
+}
+
+template <typename T>
+T& childNamed (juce::Component& parent, const juce::String& name)
+{
+    if (auto* found = findChildNamed<T> (parent, name))
+        return *found;
+    throw std::runtime_error (("no child named " + name).toStdString());
+}
+
+// A black area with one child where given: what lies behind a widget or a
+// page in the editor, whose black shows through everything not painted.
+struct Backdrop : juce::Component
+{
+    Backdrop (juce::Component& child, juce::Rectangle<int> childBounds)
+    {
+        addAndMakeVisible (child);
+        child.setBounds (childBounds);
+        setSize (childBounds.getRight(), childBounds.getBottom());
+    }
+    void paint (juce::Graphics& g) override { g.fillAll (juce::Colours::black); }
+};
+
+// A page built for a processor, over the editor's black at the origin, as the
+// main window shows it.
+template <typename Panel>
+struct PageOnBlack : juce::Component
+{
+    template <typename... Args>
+    explicit PageOnBlack (Args&&... args) : panel (std::forward<Args> (args)...)
+    {
+        addAndMakeVisible (panel);
+        panel.setTopLeftPosition (0, 0);
+        setSize (panel.getWidth(), panel.getHeight());
+    }
+    void paint (juce::Graphics& g) override { g.fillAll (juce::Colours::black); }
+
+    Panel panel;
+};
 
 // A component put on the (headless) desktop so that mouse events reach it
 // through its peer as a user's clicks do, listeners and all.

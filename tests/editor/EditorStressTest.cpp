@@ -5,12 +5,11 @@
 // ThreadSanitizer as well.
 
 #include "tests/editor/EditorFixture.h"
-#include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/BusyAudioThread.h"
 
 #include "editor/KaltoAudioProcessorEditor.h"
 #include "editor/MainWindow.h"
 
-#include <atomic>
 #include <thread>
 
 namespace kalto::test
@@ -30,36 +29,13 @@ TEST_F (EditorThreads, TheEditorPollsBrowsesAndSavesWhileTheAudioThreadRuns)
     }
     *p.currentPresetName = "Vyn Defaults";
 
-    std::atomic<bool> stop { false };
-    std::atomic<long> blocks { 0 }, prepares { 0 };
-    std::thread audio ([&] {
-        juce::AudioBuffer<float> buffer (2, 256);
-        juce::MidiBuffer midi;
-        midi.ensureSize (4096);
-        long sample = 0;
-        for (int i = 0; ! stop.load(); ++i)
-        {
-            if (i % 80 == 79)
-            {
-                p.prepareToPlay (i % 160 == 159 ? 48000.0 : 44100.0, 256);
-                prepares.fetch_add (1);
-            }
-            for (int c = 0; c < 2; ++c)
-                for (int k = 0; k < 256; ++k)
-                    // Loud enough to clip now and then, so the warning has peaks to count.
-                    buffer.setSample (c, k, 2.2f * ProcessorTest::tone (110.0 * (1 + (i / 30) % 4), (double) (sample + k) / 44100.0));
-            sample += 256;
-            midi.clear();
-            p.processBlock (buffer, midi);
-            blocks.fetch_add (1);
-            std::this_thread::sleep_for (std::chrono::microseconds (300));
-        }
-    });
+    // Loud enough to clip now and then, so the warning has peaks to count.
+    BusyAudioThread audio (p, { 256, 80, 30, 2.2f, std::chrono::microseconds (300) });
 
     const juce::Point<float> tabs[] = { { 196.0f, 40.0f }, { 292.0f, 40.0f }, { 384.0f, 40.0f }, { 84.0f, 40.0f } };
     long openings = 0, ticks = 0;
     const auto end = juce::Time::getMillisecondCounter() + 2000;
-    while (juce::Time::getMillisecondCounter() < end || prepares.load() < 4)
+    while (juce::Time::getMillisecondCounter() < end || audio.prepares() < 4)
     {
         std::unique_ptr<KaltoAudioProcessorEditor> editor (static_cast<KaltoAudioProcessorEditor*> (p.createEditor()));
         auto& window = *editor->mainWindow;
@@ -84,11 +60,10 @@ TEST_F (EditorThreads, TheEditorPollsBrowsesAndSavesWhileTheAudioThreadRuns)
             std::this_thread::sleep_for (std::chrono::microseconds (300));
         }
     }
-    stop = true;
-    audio.join();
+    audio.stop();
 
-    EXPECT_GT (blocks.load(), 100);
-    std::printf ("%ld blocks, %ld prepares, %ld editors opened, %ld ticks\n", blocks.load(), prepares.load(), openings,
+    EXPECT_GT (audio.blocks(), 100);
+    std::printf ("%ld blocks, %ld prepares, %ld editors opened, %ld ticks\n", audio.blocks(), audio.prepares(), openings,
                  ticks);
 }
 } // namespace

@@ -15,17 +15,6 @@ const juce::Colour fillColour { 0x40b0cb07 };
 const juce::Colour grid { 0xff808080 };
 constexpr int width = 200, height = 120;
 
-struct Backdrop : juce::Component
-{
-    explicit Backdrop (juce::Component& child)
-    {
-        addAndMakeVisible (child);
-        child.setBounds (0, 0, width, height);
-        setSize (width, height);
-    }
-    void paint (juce::Graphics& g) override { g.fillAll (colours::black); }
-};
-
 std::unique_ptr<kalto_graph> confidenceGraph()
 {
     return std::make_unique<kalto_graph> (127, line, fillColour, grid, 2.0f, 0.0f);
@@ -53,7 +42,7 @@ TEST (HistoryGraph, AFreshGraphLiesAlongTheBottomEdge)
 
     for (auto* graph : { confidence.get(), &level })
     {
-        Backdrop panel (*graph);
+        Backdrop panel (*graph, { 0, 0, width, height });
         const auto image = snapshot (panel);
         // Only the upper half of the 2-pixel curve at the bottom edge shows; no fill above it.
         EXPECT_EQ (extent (image, notBlack), juce::Rectangle<int> (0, height - 1, width, 1));
@@ -64,7 +53,7 @@ TEST (HistoryGraph, ValuesScrollFromTheLeftEdgeAndLeaveAfterEveryPoint)
 {
     InstalledLookAndFeel installed;
     auto graph = confidenceGraph();
-    Backdrop panel (*graph);
+    Backdrop panel (*graph, { 0, 0, width, height });
 
     // One push into a fresh graph: the value at x = 0, then zeros.
     graph->history->push (1.0f); // half way up
@@ -90,7 +79,7 @@ TEST (HistoryGraph, AValueAboveTheMaximumRunsAlongTheTopEdgeFilledBeneath)
 {
     InstalledLookAndFeel installed;
     auto graph = confidenceGraph();
-    Backdrop panel (*graph);
+    Backdrop panel (*graph, { 0, 0, width, height });
     for (int i = 0; i < 10; ++i)
         graph->history->push (5.0f);
     const auto image = snapshot (panel);
@@ -108,7 +97,7 @@ TEST (HistoryGraph, ThresholdLinesAcrossTheWidthWhereInRange)
 {
     InstalledLookAndFeel installed;
     auto graph = confidenceGraph();
-    Backdrop panel (*graph);
+    Backdrop panel (*graph, { 0, 0, width, height });
     auto gridRows = [&] {
         const auto image = snapshot (panel);
         std::vector<int> rows;

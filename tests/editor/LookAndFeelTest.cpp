@@ -16,18 +16,6 @@ namespace
 const juce::Colour outline { 0xff0000ff };   // blue ring
 const juce::Colour fill { 0xff00ff00 };      // green value arc
 
-// A black area with one child, as the editor's black shows through its pages.
-struct Backdrop : juce::Component
-{
-    explicit Backdrop (juce::Component& child, juce::Rectangle<int> childBounds)
-    {
-        addAndMakeVisible (child);
-        child.setBounds (childBounds);
-        setSize (childBounds.getRight(), childBounds.getBottom());
-    }
-    void paint (juce::Graphics& g) override { g.fillAll (colours::black); }
-};
-
 std::unique_ptr<juce::Slider> rotary (const juce::String& name, double value, juce::Colour thumb)
 {
     auto s = std::make_unique<juce::Slider> (name);

@@ -21,26 +21,6 @@ namespace kalto::test
 {
 namespace
 {
-juce::Component* child (juce::Component& parent, const juce::String& name)
-{
-    for (auto* c : parent.getChildren())
-        if (c->getName() == name)
-            return c;
-    for (auto* c : parent.getChildren())
-        if (auto* found = child (*c, name))
-            return found;
-    return nullptr;
-}
-
-template <typename T>
-T& childAs (juce::Component& parent, const juce::String& name)
-{
-    auto* c = dynamic_cast<T*> (child (parent, name));
-    if (c == nullptr)
-        throw std::runtime_error (("no child " + name).toStdString());
-    return *c;
-}
-
 // Tab centres and the strip's areas, in the window's coordinates.
 const juce::Point<float> conversionTabAt { 84.0f, 40.0f }, midiTabAt { 196.0f, 40.0f }, synthTabAt { 292.0f, 40.0f },
     aboutTabAt { 384.0f, 40.0f };
@@ -210,9 +190,9 @@ TEST_F (EditorWindow, BrowsingLoadsThePresetAndEveryPageShowsIt)
         const auto& v = *std::find_if (std::begin (stored), std::end (stored), [&] (auto& x) { return name == x.name; });
         EXPECT_EQ (*p.currentPresetName, name);
         EXPECT_EQ (p.synthSoundParam->get(), v.synthSound);
-        EXPECT_EQ (childAs<juce::ComboBox> (w, "internalSynthSelector").getSelectedId(), v.synthSound + 1);
+        EXPECT_EQ (childNamed<juce::ComboBox> (w, "internalSynthSelector").getSelectedId(), v.synthSound + 1);
         EXPECT_FLOAT_EQ ((float) w.conversionPanel->confidenceSlider->getValue(), v.confidence);
-        EXPECT_EQ (childAs<juce::ComboBox> (w, "autoTuneKeyBox").getSelectedId(), v.key);
+        EXPECT_EQ (childNamed<juce::ComboBox> (w, "autoTuneKeyBox").getSelectedId(), v.key);
         EXPECT_EQ (w.presetPopUp->nameLabel->getText(), name);
         EXPECT_EQ (w.presetSelector->displayedName, name);
         EXPECT_FALSE (p.isPresetModified()) << "the values shown are the file's";
@@ -527,7 +507,7 @@ TEST_F (EditorWindow, ReopeningGivesTheStartStateAndKeepsTheProcessorsState)
         Mouse mouse (*open.editor);
         mouse.click (midiTabAt);
         pumpMessages();
-        childAs<juce::ComboBox> (open.window, "midiPortBox").setSelectedId (2, juce::sendNotificationSync);
+        childNamed<juce::ComboBox> (open.window, "midiPortBox").setSelectedId (2, juce::sendNotificationSync);
         ASSERT_TRUE (p.getMidiBackend().hasOutputDevice());
         set (p.velocityLimitParam, 90.0f);
         p.peakLevel = 1.0f;
@@ -541,7 +521,7 @@ TEST_F (EditorWindow, ReopeningGivesTheStartStateAndKeepsTheProcessorsState)
     expectStartState (again);
     EXPECT_TRUE (p.getMidiBackend().hasOutputDevice());
     EXPECT_EQ (p.velocityLimitParam->get(), 90);
-    auto& portBox = childAs<juce::ComboBox> (again.window, "midiPortBox");
+    auto& portBox = childNamed<juce::ComboBox> (again.window, "midiPortBox");
     EXPECT_EQ (portBox.getSelectedId(), 0);
     EXPECT_EQ (portBox.getTextWhenNothingSelected(), "Select port..");
 }

@@ -20,28 +20,14 @@ namespace
 {
 const juce::StringArray devices { "Synth A", "Synth B", "Broken" };
 
-template <typename Control>
-Control& child (juce::Component& parent, const juce::String& name)
-{
-    for (auto* c : parent.getChildren())
-        if (auto* control = dynamic_cast<Control*> (c); control != nullptr && c->getName() == name)
-            return *control;
-    throw std::runtime_error (("no control named " + name).toStdString());
-}
-
 // The page over the editor's black, as the main window shows it, with its
 // controls found by their component names.
-struct Page : juce::Component
+struct Page : PageOnBlack<MidiPanel>
 {
-    explicit Page (KaltoAudioProcessor& p) : panel (p)
-    {
-        addAndMakeVisible (panel);
-        setSize (panel.getWidth(), panel.getHeight());
-    }
-    void paint (juce::Graphics& g) override { g.fillAll (colours::black); }
+    using PageOnBlack::PageOnBlack;
 
-    juce::ComboBox& box (const juce::String& name) { return child<juce::ComboBox> (panel, name); }
-    juce::Slider& knob (const juce::String& name) { return child<juce::Slider> (panel, name); }
+    juce::ComboBox& box (const juce::String& name) { return childNamed<juce::ComboBox> (panel, name); }
+    juce::Slider& knob (const juce::String& name) { return childNamed<juce::Slider> (panel, name); }
     juce::Slider& chord (int i) { return knob ("chordSlider" + juce::String (i)); }
     juce::ComboBox& key() { return box ("autoTuneKeyBox"); }
     juce::ComboBox& mode() { return box ("autoTuneModeBox"); }
@@ -54,8 +40,6 @@ struct Page : juce::Component
         b.setSelectedId (id, juce::sendNotificationAsync);
         pumpMessages();
     }
-
-    MidiPanel panel;
 };
 
 // Sees every repaint request that reaches the page, installed as its cached

@@ -8,49 +8,20 @@
 #include "editor/EditorColours.h"
 #include "editor/SynthPanel.h"
 
-#include <stdexcept>
-
 namespace kalto::test
 {
 namespace
 {
-// The page over the editor's black, as the main window shows it.
-struct Page : juce::Component
-{
-    explicit Page (KaltoAudioProcessor& p) : panel (p)
-    {
-        addAndMakeVisible (panel);
-        panel.setTopLeftPosition (0, 0);
-        setSize (panel.getWidth(), panel.getHeight());
-    }
-    void paint (juce::Graphics& g) override { g.fillAll (colours::black); }
-
-    SynthPanel panel;
-};
-
-template <typename Child>
-Child* child (juce::Component& page, const juce::String& name)
-{
-    for (auto* c : page.getChildren())
-        if (c->getName() == name)
-            return dynamic_cast<Child*> (c);
-    return nullptr;
-}
+using Page = PageOnBlack<SynthPanel>;
 
 juce::ComboBox& selector (SynthPanel& page)
 {
-    auto* box = child<juce::ComboBox> (page, "internalSynthSelector");
-    if (box == nullptr)
-        throw std::runtime_error ("no instrument box");
-    return *box;
+    return childNamed<juce::ComboBox> (page, "internalSynthSelector");
 }
 
 juce::TextButton& more (SynthPanel& page)
 {
-    auto* button = child<juce::TextButton> (page, "showInternalGUI");
-    if (button == nullptr)
-        throw std::runtime_error ("no \"More\" button");
-    return *button;
+    return childNamed<juce::TextButton> (page, "showInternalGUI");
 }
 
 // The instrument choices that reached the instrument since it was made.
@@ -99,15 +70,6 @@ juce::Image expectedTexts()
         g.drawText (t.text, t.box, juce::Justification::centredLeft, true);
     }
     return image;
-}
-
-bool sameArea (const juce::Image& a, const juce::Image& b, juce::Rectangle<int> area)
-{
-    for (int y = area.getY(); y < area.getBottom(); ++y)
-        for (int x = area.getX(); x < area.getRight(); ++x)
-            if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                return false;
-    return true;
 }
 
 bool ink (juce::Colour c) { return c.getBrightness() < 0.3f; } // the box's dark text on its grey

@@ -12,18 +12,6 @@ namespace kalto::test
 {
 namespace
 {
-// A black area holding one widget, as the editor shows it.
-struct Backdrop : juce::Component
-{
-    Backdrop (juce::Component& child, juce::Rectangle<int> childBounds)
-    {
-        addAndMakeVisible (child);
-        child.setBounds (childBounds);
-        setSize (childBounds.getRight(), childBounds.getBottom());
-    }
-    void paint (juce::Graphics& g) override { g.fillAll (colours::black); }
-};
-
 struct ChangeCounter : juce::ChangeListener
 {
     void changeListenerCallback (juce::ChangeBroadcaster*) override { ++changes; }

@@ -11,15 +11,6 @@
 
 namespace
 {
-// The identifiers the processor gives its parameters.
-juce::String identifier (int index)
-{
-    const auto& row = kalto::parameterTable[(size_t) index];
-    if (index >= kalto::chord0Index)
-        return juce::String (row.identifier) + juce::String (index - kalto::chord0Index);
-    return row.identifier;
-}
-
 void readAsLoadPresetDoes (const juce::String& text)
 {
     const auto root = kalto::parsePresetRoot (text);
@@ -28,7 +19,8 @@ void readAsLoadPresetDoes (const juce::String& text)
 
     for (int i = 0; i < kalto::numParameters; ++i)
     {
-        const auto value = kalto::presetValue (*root, kalto::presetAttributeName (*root, i, identifier (i)), 0.5f);
+        const auto attribute = kalto::presetAttributeName (*root, i, kalto::parameterIdentifier (i));
+        const auto value = kalto::presetValue (*root, attribute, 0.5f);
         // Every value that reaches a parameter is a normalised one.
         if (! (value >= 0.0f && value <= 1.0f))
             __builtin_trap();

@@ -8,14 +8,6 @@
 
 namespace
 {
-juce::String identifier (int index)
-{
-    const auto& row = kalto::parameterTable[(size_t) index];
-    if (index >= kalto::chord0Index)
-        return juce::String (row.identifier) + juce::String (index - kalto::chord0Index);
-    return row.identifier;
-}
-
 // A default as the parameter classes normalise it: linear over the range.
 double normalisedDefault (const kalto::ParameterSpec& row)
 {
@@ -36,7 +28,8 @@ int main (int argc, char** argv)
 
     juce::XmlElement document (kalto::presetRootTag);
     for (int i = 0; i < kalto::numParameters; ++i)
-        document.setAttribute (identifier (i), kalto::presetNumberText (normalisedDefault (kalto::parameterTable[(size_t) i])));
+        document.setAttribute (juce::String (kalto::parameterIdentifier (i)),
+                               kalto::presetNumberText (normalisedDefault (kalto::parameterTable[(size_t) i])));
     const auto text = kalto::presetDocumentText (document);
 
     if (! kalto::writePresetFile (folder.getChildFile (juce::String (kalto::defaultPresetName) + kalto::presetExtension), text)

@@ -4,10 +4,7 @@
 // thread polls the tracker and the peak, writes tracker settings and loads
 // presets. Built and run under ThreadSanitizer as well.
 
-#include "tests/processor/ProcessorFixture.h"
-
-#include <atomic>
-#include <thread>
+#include "tests/processor/BusyAudioThread.h"
 
 namespace kalto
 {
@@ -19,38 +16,12 @@ TEST_F (ProcessorThreads, PreparingAndProcessingWhileTheEditorPollsAndPresetsLoa
 {
     auto& p = make();
     p.prepareToPlay (44100.0, 512);
-    std::atomic<bool> stop { false };
-    std::atomic<long> blocks { 0 }, prepares { 0 };
-
-    std::thread audio ([&] {
-        juce::AudioBuffer<float> buffer (2, 512);
-        juce::MidiBuffer midi;
-        midi.ensureSize (4096);
-        long sample = 0;
-        for (int i = 0; ! stop.load(); ++i)
-        {
-            if (i % 40 == 39)
-            {
-                p.prepareToPlay (i % 80 == 79 ? 48000.0 : 44100.0, 512);
-                prepares.fetch_add (1);
-            }
-            for (int c = 0; c < 2; ++c)
-                for (int k = 0; k < 512; ++k)
-                    buffer.setSample (c, k, ProcessorTest::tone (110.0 * (1 + (i / 20) % 4), (double) (sample + k) / 44100.0));
-            sample += 512;
-            midi.clear();
-            p.processBlock (buffer, midi);
-            blocks.fetch_add (1);
-            // Faster than a host, but not so fast that prepares come quicker
-            // than an instrument decodes.
-            std::this_thread::sleep_for (std::chrono::microseconds (500));
-        }
-    });
+    BusyAudioThread audio (p, { 512, 40, 20, 1.0f, std::chrono::microseconds (500) });
 
     long polls = 0, loads = 0;
     float seen = 0.0f;
     const auto end = juce::Time::getMillisecondCounter() + 1500;
-    while (juce::Time::getMillisecondCounter() < end || prepares.load() < 3 || loads < 3)
+    while (juce::Time::getMillisecondCounter() < end || audio.prepares() < 3 || loads < 3)
     {
         {
             auto tracker = p.tracker.read();
@@ -69,12 +40,11 @@ TEST_F (ProcessorThreads, PreparingAndProcessingWhileTheEditorPollsAndPresetsLoa
         }
         std::this_thread::sleep_for (std::chrono::microseconds (200));
     }
-    stop = true;
-    audio.join();
+    audio.stop();
 
-    EXPECT_GT (blocks.load(), 100);
+    EXPECT_GT (audio.blocks(), 100);
     EXPECT_FALSE (std::isnan (seen)); // the level is -inf in silence, never NaN
-    std::printf ("%ld blocks, %ld prepares, %ld polls, %ld preset loads\n", blocks.load(), prepares.load(), polls, loads);
+    std::printf ("%ld blocks, %ld prepares, %ld polls, %ld preset loads\n", audio.blocks(), audio.prepares(), polls, loads);
 }
 } // namespace
 } // namespace kalto

@@ -46,8 +46,8 @@ struct NumberOption
 // The tracker's settings take the ranges the plug-in gives them.
 NumberOption settingOption (const char* name, kalto::ParameterIndex index)
 {
-    const auto& spec = kalto::parameterTable[(size_t) index];
-    return { name, spec.minimum, spec.maximum, false, spec.defaultValue };
+    const auto& row = kalto::parameterTable[(size_t) index];
+    return { name, row.minimum, row.maximum, false, row.defaultValue };
 }
 } // namespace
 
