@@ -47,71 +47,71 @@ constexpr float chevronHitHalfWidth = 15.0f;
 constexpr float chevronHalfHeight = 15.0f;
 constexpr float chevronDepth = 8.0f;
 
-std::unique_ptr<juce::Slider> makeKnob (const char* name, const char* tooltip, double minimum, double maximum,
-                                        juce::Colour fill, juce::Colour outline)
+void configureKnob (juce::Slider& knob, const char* tooltip, double minimum, double maximum, juce::Colour fill,
+                    juce::Colour outline)
 {
-    auto knob = std::make_unique<juce::Slider> (name);
-    knob->setTooltip (juce::translate (tooltip));
-    knob->setRange (minimum, maximum, knobInterval);
-    knob->setSliderStyle (juce::Slider::RotaryVerticalDrag);
-    knob->setTextBoxStyle (juce::Slider::NoTextBox, false, unusedTextBoxWidth, unusedTextBoxHeight);
+    knob.setTooltip (juce::translate (tooltip));
+    knob.setRange (minimum, maximum, knobInterval);
+    knob.setSliderStyle (juce::Slider::RotaryVerticalDrag);
+    knob.setTextBoxStyle (juce::Slider::NoTextBox, false, unusedTextBoxWidth, unusedTextBoxHeight);
     // A white thumb selects the look and feel's ring.
-    knob->setColour (juce::Slider::thumbColourId, colours::white);
-    knob->setColour (juce::Slider::rotarySliderFillColourId, fill);
-    knob->setColour (juce::Slider::rotarySliderOutlineColourId, outline);
-    return knob;
+    knob.setColour (juce::Slider::thumbColourId, colours::white);
+    knob.setColour (juce::Slider::rotarySliderFillColourId, fill);
+    knob.setColour (juce::Slider::rotarySliderOutlineColourId, outline);
 }
 
-std::unique_ptr<kalto_graph> makeGraph (const char* name, juce::Colour line, float top, float bottom)
+void configureToggle (juce::ToggleButton& toggle, const char* tooltip)
 {
-    auto graph = std::make_unique<kalto_graph> (graphPoints, line, line.withAlpha (graphFillAlpha), colours::midGrey,
-                                                top, bottom);
-    graph->setName (name);
-    return graph;
+    toggle.setTooltip (juce::translate (tooltip));
+    toggle.setButtonText (juce::translate (toggle.getName()));
 }
 
-std::unique_ptr<juce::ToggleButton> makeToggle (const char* name, const char* tooltip)
+std::unique_ptr<kalto_graph> makeGraph (juce::Colour line, float top, float bottom)
 {
-    auto toggle = std::make_unique<juce::ToggleButton> (name);
-    toggle->setTooltip (juce::translate (tooltip));
-    toggle->setButtonText (juce::translate (name));
-    return toggle;
+    return std::make_unique<kalto_graph> (graphPoints, line, line.withAlpha (graphFillAlpha), colours::midGrey, top,
+                                          bottom);
 }
-
 } // namespace
 
 ConversionPanel::ConversionPanel (KaltoAudioProcessor& p) : processor (p)
 {
-    confidenceSlider = makeKnob ("CONFIDENCE",
-                                 "Specifies the level of certainty before sending out a note. A higher value, yields more "
-                                 "stable results but increases latency.",
-                                 confidenceMinimum, confidenceMaximum, confidenceFill, confidenceOutline);
+    // Each child is added as soon as it exists, then set up.
+    confidenceSlider = std::make_unique<juce::Slider> ("CONFIDENCE");
     addAndMakeVisible (*confidenceSlider);
+    configureKnob (*confidenceSlider,
+                   "Specifies the level of certainty before sending out a note. A higher value, yields more stable "
+                   "results but increases latency.",
+                   confidenceMinimum, confidenceMaximum, confidenceFill, confidenceOutline);
     confidenceSlider->addListener (this);
     confidenceSlider->setSkewFactor (confidenceSkew, false);
 
-    gainSlider = makeKnob ("GAIN",
-                           "Controls how sensitive the tracker is when tracking notes. A higher value makes it more "
-                           "sensible (but also too noise) while a high value makes it less sensitive.",
-                           gainMinimum, gainMaximum, gainFill, gainOutline);
+    gainSlider = std::make_unique<juce::Slider> ("GAIN");
     addAndMakeVisible (*gainSlider);
+    configureKnob (*gainSlider,
+                   "Controls how sensitive the tracker is when tracking notes. A higher value makes it more sensible "
+                   "(but also too noise) while a high value makes it less sensitive.",
+                   gainMinimum, gainMaximum, gainFill, gainOutline);
     gainSlider->addListener (this);
 
-    confidenceGraph = makeGraph ("confidenceGraph", confidenceFill, confidenceGraphTop, confidenceGraphBottom);
+    confidenceGraph = makeGraph (confidenceFill, confidenceGraphTop, confidenceGraphBottom);
     addAndMakeVisible (*confidenceGraph);
-    dbGraph = makeGraph ("dbGraph", gainFill, dbGraphTop, dbGraphBottom);
+    confidenceGraph->setName ("confidenceGraph");
+    dbGraph = makeGraph (gainFill, dbGraphTop, dbGraphBottom);
     addAndMakeVisible (*dbGraph);
+    dbGraph->setName ("dbGraph");
 
-    bendsToggle = makeToggle ("BENDS", "Check this box in order to enable bends.");
+    bendsToggle = std::make_unique<juce::ToggleButton> ("BENDS");
     addAndMakeVisible (*bendsToggle);
+    configureToggle (*bendsToggle, "Check this box in order to enable bends.");
     bendsToggle->addListener (this);
-    legatoToggle = makeToggle ("LEGATO", "Check this box in order to enable legato.");
+    legatoToggle = std::make_unique<juce::ToggleButton> ("LEGATO");
     addAndMakeVisible (*legatoToggle);
+    configureToggle (*legatoToggle, "Check this box in order to enable legato.");
     legatoToggle->addListener (this);
-    filterToggle = makeToggle ("FILTER",
-                               "Filter out the previous note before tracking the next. This increases latency but can "
-                               "make the tracker more robust when an old note is ringing.");
+    filterToggle = std::make_unique<juce::ToggleButton> ("FILTER");
     addAndMakeVisible (*filterToggle);
+    configureToggle (*filterToggle, "Filter out the previous note before tracking the next. This increases latency "
+                                    "but can make the tracker more robust when an old note is ringing.");
     filterToggle->addListener (this);
 
     // The toggle view first.

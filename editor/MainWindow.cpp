@@ -237,7 +237,9 @@ void MainWindow::timerCallback()
 void MainWindow::countPeak()
 {
     // Read and reset in one exchange, so no block's peak falls between them.
-    if ((int) (processor.takePeakLevel() * peakScale) >= fullScaleStep)
+    // Compared before truncating: the same test as on the truncated step,
+    // without a cast of a huge level to an int.
+    if (processor.takePeakLevel() * peakScale >= (float) fullScaleStep)
         ++peakCount;
 }
 

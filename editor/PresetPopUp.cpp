@@ -41,6 +41,9 @@ PresetPopUp::PresetPopUp (KaltoAudioProcessor* p) : processor (p)
     nameLabel->setColour (juce::Label::textColourId, kalto::colours::white);
     nameLabel->setColour (juce::Label::textWhenEditingColourId, kalto::colours::white);
     nameLabel->setColour (juce::Label::backgroundColourId, background);
+    // The field's editor would take the framework's white background, under
+    // the white text it is given: what the user types would not show.
+    nameLabel->setColour (juce::Label::backgroundWhenEditingColourId, background);
     nameLabel->setColour (juce::Label::outlineWhenEditingColourId, juce::Colours::transparentBlack);
     nameLabel->setFont (juce::Font (nameFontHeight, juce::Font::plain));
     nameLabel->setBounds (nameBounds);

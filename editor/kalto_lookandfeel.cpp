@@ -62,6 +62,9 @@ kalto_lookandfeel::kalto_lookandfeel()
     setColour (juce::TooltipWindow::textColourId, colours::white);
     setColour (juce::AlertWindow::backgroundColourId, colours::black);
     setColour (juce::AlertWindow::textColourId, colours::white);
+    // The framework draws a focused combo box's frame in a colour of its own,
+    // near white; in the box's grey it stays as unseen as the boxes' outlines.
+    setColour (juce::ComboBox::focusedOutlineColourId, colours::darkGrey);
 }
 
 kalto_lookandfeel::~kalto_lookandfeel() = default;

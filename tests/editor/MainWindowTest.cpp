@@ -230,8 +230,11 @@ TEST_F (EditorWindow, AStepWithNoFilesLoadsNothingAndFilesGoneMeanwhileAreNeverR
     OpenEditor open (p);
     auto& strip = *open.window.presetSelector;
     presets().getChildFile ("Vyn Defaults.kalto_vyn").deleteFile();
+    // A file named by the extension alone names no preset.
+    ASSERT_TRUE (presets().getChildFile (".kalto_vyn").create());
     strip.refresh();
     ASSERT_EQ (strip.numPresets, 0);
+    presets().getChildFile (".kalto_vyn").deleteFile();
     HostChanges host (p);
     Mouse mouse (*open.editor);
     mouse.click (stripNextAt);
@@ -240,6 +243,7 @@ TEST_F (EditorWindow, AStepWithNoFilesLoadsNothingAndFilesGoneMeanwhileAreNeverR
     EXPECT_EQ (host.count(), 0) << "nothing loaded";
     EXPECT_EQ (*p.currentPresetName, "Vyn Defaults");
     EXPECT_FALSE (presets().getChildFile (".kalto_vyn").exists());
+    EXPECT_FALSE (presets().getChildFile (".kalto_vyn.kalto_vyn").exists());
 
     // Three files, the position at the last; two go away; the next steps stay in the list.
     for (const char* name : { "X", "Y", "Z" })
@@ -297,6 +301,14 @@ TEST_F (EditorWindow, TheSaveDialog)
     ASSERT_TRUE (dialog.nameLabel->isBeingEdited());
     EXPECT_TRUE (dialog.isVisible());
     dialog.nameLabel->getCurrentTextEditor()->setText ("Lead...Solo");
+    {
+        // What is typed shows, white on the field's grey.
+        const auto typing = snapshot (dialog);
+        savePng (typing, "save-dialog-typing");
+        const juce::Rectangle<int> field { 0, 115, 400, 40 };
+        EXPECT_GT (count (typing, field, near (colours::white, 30)), 100);
+        EXPECT_GT (count (typing, field, near (juce::Colour (0xff333333), 3)), 8000);
+    }
     mouse.click (yesAt);
     pumpMessages();
     EXPECT_EQ (*p.currentPresetName, "Lead...Solo");
@@ -347,6 +359,7 @@ TEST_F (EditorWindow, ClippingWarningNeedsTwoPeakTicksInOnePeriod)
         { "two in one tick count once", { { 5, 1.5f } }, false },
         { "two ticks at 1.0 and 1.5", { { 5, 1.0f }, { 90, 1.5f } }, true },
         { "the deciding tick counts", { { 1, 1.0f }, { 134, 1.0f } }, true },
+        { "levels far past full scale count too", { { 5, 1.0e30f }, { 90, HUGE_VALF } }, true },
     };
     for (const auto& c : cases)
     {

@@ -240,13 +240,8 @@ TEST_F (EditorEndToEnd, SavingAndBrowsingPresets)
         strip.displayedName = name;
         p.synthSoundParam->setValueNotifyingHost (p.synthSoundParam->convertTo0to1 ((float) sound));
         page.refresh();
-        // The page above its box, and inside the box what it shows; the box's
-        // edge may carry the framework's keyboard-focus outline after a click.
-        const auto drawn = drawnHere (page);
-        const juce::Rectangle<int> above { 0, 0, 400, 143 }, inside { 10, 146, 180, 20 };
         return differing (image, drawnHere (strip), { 440, 96 }) == 0
-            && differing (image, drawn.getClippedImage (above), pageArea.getPosition()) == 0
-            && differing (image, drawn.getClippedImage (inside), pageArea.getPosition() + inside.getPosition()) == 0;
+            && differing (image, drawnHere (page), pageArea.getPosition()) == 0;
     };
     const auto one = picture ("step-1"), two = picture ("step-2");
     EXPECT_TRUE ((shows (one, "Another", 1) && shows (two, "Vyn Defaults", 2))
