@@ -5,6 +5,7 @@
 // in this process, with the same typeface. Needs an X display; CTest runs it
 // under xvfb-run.
 
+#include "host/EditorSession.h"
 #include "host/HostRun.h"
 
 #include "editor/NoteViewer.h"
@@ -23,14 +24,9 @@ const juce::Rectangle<int> conversionTab { 24, 16, 120, 64 }, midiTab { 152, 16,
 const juce::Rectangle<int> pageArea { 24, 96, 400, 280 };
 const juce::Rectangle<int> noteViewerArea { 448, 176, 168, 199 };
 const juce::Rectangle<int> dialogArea { 118, 84, 400, 250 };
-const juce::String midiTabAt = "196,40", synthTabAt = "292,40", stripCentreAt = "532,120", stripNextAt = "610,120",
-                   yesAt = "443,287", warningAt = "318,184";
+const juce::Point<int> midiTabAt { 196, 40 }, synthTabAt { 292, 40 }, stripCentreAt { 532, 120 }, stripNextAt { 610, 120 },
+                       yesAt { 443, 287 }, warningAt { 318, 184 };
 const juce::Colour warningColour { 0xff303030 }, dialogColour { 0xff333333 };
-
-juce::Image load (const juce::File& png)
-{
-    return juce::ImageFileFormat::loadFrom (png).convertedToFormat (juce::Image::ARGB);
-}
 
 // Pixels of an area of the screenshot that differ from `expected`, drawn at
 // the area's top left; `where` gets the rectangle around them.
@@ -93,55 +89,59 @@ protected:
         ASSERT_TRUE (home.createDirectory());
     }
 
-    HostResult editor (juce::StringArray args)
+    // Our editor opened by kalto-host, with its presets in the test's home.
+    std::unique_ptr<EditorSession> editor (const juce::StringArray& args)
     {
-        args.insert (0, KALTO_PLUGIN_PATH);
-        args.insert (0, "editor");
-        const auto r = run (args, "HOME=" + home.getFullPathName().quoted ('\''));
+        return std::make_unique<EditorSession> (dir, KALTO_PLUGIN_PATH, args,
+                                                juce::StringArray { "HOME=" + home.getFullPathName() });
+    }
+
+    static void expectCleanExit (EditorSession& host)
+    {
+        const auto r = host.finish();
         EXPECT_EQ (r.exitCode, 0) << r.err;
-        return r;
-    }
-
-    juce::String shot (const juce::String& name, double at)
-    {
-        return dir.getChildFile (name + ".png").getFullPathName() + "@" + juce::String (at, 2);
-    }
-
-    juce::Image picture (const juce::String& name)
-    {
-        const auto file = dir.getChildFile (name + ".png");
-        // Kept for a person to look at.
-        file.copyFileTo (juce::File (KALTO_SNAPSHOT_DIR).getChildFile ("window-" + name + ".png"));
-        return load (file);
     }
 
     juce::File home;
     std::shared_ptr<kalto_lookandfeel> lookAndFeel;
 };
 
+bool tabSelected (const Shot& s, juce::Rectangle<int> tab)
+{
+    return s.image.getPixelAt (tab.getX() + 2, tab.getY() + 2) == juce::Colours::white;
+}
+
+bool showsWarning (const Shot& s)
+{
+    return s.image.getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3) == warningColour
+        && s.image.getPixelAt (dialogArea.getRight() - 3, dialogArea.getBottom() - 3) == warningColour;
+}
+
+bool showsDialog (const Shot& s)
+{
+    return s.image.getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3) == dialogColour;
+}
+
 TEST_F (EditorEndToEnd, TabsAndTheNoteDisplayWhileAPhrasePlays)
 {
     const auto phrase = juce::File (KALTO_PHRASE_DIR).getChildFile ("clean-electric-44100.wav");
     ASSERT_TRUE (phrase.existsAsFile()) << "phrases not rendered into " << KALTO_PHRASE_DIR;
-
-    juce::StringArray args { "--play", phrase.getFullPathName(), "--seconds", "8.2", "--shot", shot ("start", 0.4),
-                             "--click", midiTabAt + "@0.6", "--shot", shot ("midi", 0.9) };
-    const double during[] = { 1.2, 1.6, 2.0, 2.4, 3.0, 4.5, 5.0, 5.4 };
-    for (auto t : during)
-        args.addArray ({ "--shot", shot ("during-" + juce::String (t, 1), t) });
-    args.addArray ({ "--shot", shot ("after", 8.1) });
-    editor (args);
+    auto host = editor ({ "--play", phrase.getFullPathName() });
 
     // Opened on the CONVERSION page, its tab drawn selected: a white block.
-    const auto start = picture ("start");
-    ASSERT_EQ (start.getBounds(), juce::Rectangle<int> (0, 0, 630, 390));
-    EXPECT_EQ (start.getPixelAt (conversionTab.getX() + 2, conversionTab.getY() + 2), juce::Colours::white);
-    EXPECT_EQ (start.getPixelAt (midiTab.getX() + 2, midiTab.getY() + 2), juce::Colours::black);
+    const auto start = host->shot();
+    EditorSession::keep (start, "window-start");
+    ASSERT_TRUE (start) << host->why();
+    ASSERT_EQ (start->image.getBounds(), juce::Rectangle<int> (0, 0, 630, 390));
+    EXPECT_TRUE (tabSelected (*start, conversionTab));
+    EXPECT_FALSE (tabSelected (*start, midiTab));
 
     // A click on the MIDI tab: its tab selected, the MIDI page with its captions.
-    const auto midi = picture ("midi");
-    EXPECT_EQ (midi.getPixelAt (midiTab.getX() + 2, midiTab.getY() + 2), juce::Colours::white);
-    EXPECT_EQ (midi.getPixelAt (conversionTab.getX() + 2, conversionTab.getY() + 2), juce::Colours::black);
+    ASSERT_TRUE (host->click (midiTabAt)) << host->why();
+    const auto midi = host->shotUntil ([] (const Shot& s) { return tabSelected (s, midiTab); });
+    EditorSession::keep (midi, "window-midi");
+    ASSERT_TRUE (midi) << "the MIDI tab was not selected: " << host->why();
+    EXPECT_FALSE (tabSelected (*midi, conversionTab));
     {
         juce::Image caption (juce::Image::ARGB, 75, 27, true);
         juce::Graphics g (caption);
@@ -149,102 +149,133 @@ TEST_F (EditorEndToEnd, TabsAndTheNoteDisplayWhileAPhrasePlays)
         g.setColour (juce::Colours::white);
         g.setFont (juce::Font ("Dense", 27.0f, juce::Font::plain));
         g.drawText ("AUTO TUNE", 0, 0, 75, 27, juce::Justification::centred, true);
-        EXPECT_EQ (differing (midi, caption, pageArea.getPosition() + juce::Point<int> (0, 149)), 0);
+        EXPECT_EQ (differing (midi->image, caption, pageArea.getPosition() + juce::Point<int> (0, 149)), 0);
     }
 
-    // While the phrase plays the display shows note names; after it, "--".
+    // While the phrase plays the display shows note names, and only names or
+    // "--"; after it, "--". Its last note ends at 5.65 s, the file at 6.7 s.
     const auto none = noteViewerShowing ("--");
-    int namesShown = 0;
-    for (auto t : during)
-    {
-        const auto image = picture ("during-" + juce::String (t, 1));
-        if (differing (image, none, noteViewerArea.getPosition()) == 0)
-            continue;
-        // A name: the caption and a big white name, as the viewer draws one.
-        bool matchesAName = false;
+    const auto showsAName = [] (const Shot& s) {
         for (const auto* name : { "A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#" })
-            matchesAName = matchesAName || differing (image, noteViewerShowing (name), noteViewerArea.getPosition()) == 0;
-        EXPECT_TRUE (matchesAName) << "at " << t << " s";
-        namesShown += matchesAName ? 1 : 0;
-    }
-    EXPECT_GE (namesShown, 5) << "of " << std::size (during) << " pictures while it played";
-    juce::Rectangle<int> where;
-    EXPECT_EQ (differing (picture ("after"), none, noteViewerArea.getPosition(), &where), 0) << where.toString();
+            if (differing (s.image, noteViewerShowing (name), noteViewerArea.getPosition()) == 0)
+                return true;
+        return false;
+    };
+    const auto named = host->shotUntil ([&] (const Shot& s) {
+        if (showsAName (s))
+            return true;
+        EXPECT_EQ (differing (s.image, none, noteViewerArea.getPosition()), 0) << "neither a name nor -- at " << s.time << " s";
+        return false;
+    }, {}, 5.65);
+    EditorSession::keep (named, "window-playing");
+    EXPECT_TRUE (named) << "no note name while the phrase played: " << host->why();
+
+    const auto after = host->shotUntil ([&] (const Shot& s) {
+        return differing (s.image, none, noteViewerArea.getPosition()) == 0;
+    }, 6.7);
+    EditorSession::keep (after, "window-after");
+    EXPECT_TRUE (after) << "the display did not clear after the phrase: " << host->why();
+    expectCleanExit (*host);
 }
 
 TEST_F (EditorEndToEnd, AClippingInputShowsTheWarningUntilItIsClicked)
 {
-    // Full scale all the time: every 50 ms tick counts a peak.
+    // Full scale all the time: every 50 ms tick counts a peak, and the
+    // warning shows at the first decision, on the window's 134th tick. The
+    // recording lasts long enough for a slow machine to get there.
     const auto clipping = dir.getChildFile ("clipping.wav");
     {
         juce::WavAudioFormat wav;
         auto stream = clipping.createOutputStream();
         std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), 44100.0, 1, 32, {}, 0));
         stream.release();
-        juce::AudioBuffer<float> buffer (1, 44100 * 11);
+        juce::AudioBuffer<float> buffer (1, 44100 * 60);
         for (int i = 0; i < buffer.getNumSamples(); ++i)
             buffer.setSample (0, i, (i / 100) % 2 == 0 ? 1.0f : -1.0f);
         writer->writeFromAudioSampleBuffer (buffer, 0, buffer.getNumSamples());
     }
-    // The warning is decided on the 134th tick: 6.7 s after the editor opens
-    // at 50 ms a tick, about 8 s here, where the host's idle calls every 20 ms
-    // deliver the timer's ticks about every 60 ms.
-    editor ({ "--play", clipping.getFullPathName(), "--seconds", "10.6", "--shot", shot ("before", 6.0),
-              "--shot", shot ("warning", 9.6), "--click", warningAt + "@9.8", "--shot", shot ("clicked", 10.3) });
+    auto host = editor ({ "--play", clipping.getFullPathName() });
 
-    EXPECT_NE (picture ("before").getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3), warningColour);
-    EXPECT_EQ (picture ("warning").getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3), warningColour);
-    EXPECT_EQ (picture ("warning").getPixelAt (dialogArea.getRight() - 3, dialogArea.getBottom() - 3), warningColour);
-    EXPECT_NE (picture ("clicked").getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3), warningColour);
+    // Before anything was heard, no warning.
+    const auto before = host->shot();
+    ASSERT_TRUE (before) << host->why();
+    EXPECT_FALSE (showsWarning (*before));
+
+    const auto warning = host->shotUntil (showsWarning);
+    EditorSession::keep (warning, "window-warning");
+    ASSERT_TRUE (warning) << "the warning never showed: " << host->why();
+
+    ASSERT_TRUE (host->click (warningAt)) << host->why();
+    const auto clicked = host->shotUntil ([] (const Shot& s) { return ! showsWarning (s); });
+    EditorSession::keep (clicked, "window-clicked");
+    EXPECT_TRUE (clicked) << "the click did not take the warning away: " << host->why();
+    expectCleanExit (*host);
 }
 
 TEST_F (EditorEndToEnd, SavingAndBrowsingPresets)
 {
     // Before the run: a second preset in the user's folder, with the Cello.
+    juce::Array<juce::File> listed;
     {
         const HomeFolder inRunsHome (home);
         KaltoAudioProcessor p;
         p.synthSoundParam->setValueNotifyingHost (p.synthSoundParam->convertTo0to1 (1.0f));
         *p.currentPresetName = "Another";
         p.savePreset();
+        // The strip steps through the files in the order the folder lists them.
+        listed = PresetSelector (nullptr, &p).presetFiles;
     }
+    ASSERT_EQ (listed.size(), 2);
     const auto defaults = home.getChildFile ("Music/Kalto/Vyn Defaults.kalto_vyn");
     juce::MemoryBlock before, after;
     ASSERT_TRUE (defaults.loadFileAsData (before));
 
-    // Transpose set by the host to 7, then saved over the current preset with
-    // YES; then the SYNTH page, and two steps with the strip's right arrow.
-    editor ({ "--set", "19=0.6", "--click", stripCentreAt + "@0.5", "--shot", shot ("dialog", 0.8), "--click",
-              yesAt + "@1.0", "--shot", shot ("saved", 1.3), "--click", synthTabAt + "@1.5", "--click",
-              stripNextAt + "@2.0", "--shot", shot ("step-1", 2.5), "--click", stripNextAt + "@2.8", "--shot",
-              shot ("step-2", 3.3) });
-
-    EXPECT_EQ (picture ("dialog").getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3), dialogColour);
-    EXPECT_NE (picture ("saved").getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3), dialogColour);
-    ASSERT_TRUE (defaults.loadFileAsData (after));
-    EXPECT_NE (after, before) << "YES rewrote the preset file";
-    {
-        const HomeFolder inRunsHome (home);
-        KaltoAudioProcessor p; // loads "Vyn Defaults"
-        EXPECT_EQ (p.transposeParam->get(), 7);
-    }
-
-    // With two files the steps alternate between them: one shows "Another"
-    // with the Cello on the SYNTH page, the other "Vyn Defaults" with the Piano.
+    // What a screenshot shows of the strip and the SYNTH page after a preset
+    // load, drawn here: "Another" has the Cello, "Vyn Defaults" the Piano.
     KaltoAudioProcessor p;
     PresetSelector strip (nullptr, &p);
     strip.setSize (184, 48);
     SynthPanel page (p);
     page.setSize (pageArea.getWidth(), pageArea.getHeight());
-    auto shows = [&] (const juce::Image& image, const juce::String& name, int sound) {
-        strip.displayedName = name;
-        p.synthSoundParam->setValueNotifyingHost (p.synthSoundParam->convertTo0to1 ((float) sound));
-        page.refresh();
-        return differing (image, drawnHere (strip), { 440, 96 }) == 0
-            && differing (image, drawnHere (page), pageArea.getPosition()) == 0;
+    auto shows = [&] (const juce::String& name) {
+        return [&, name] (const Shot& s) {
+            strip.displayedName = name;
+            const float sound = name == "Another" ? 1.0f : 2.0f;
+            p.synthSoundParam->setValueNotifyingHost (p.synthSoundParam->convertTo0to1 (sound));
+            page.refresh();
+            return differing (s.image, drawnHere (strip), { 440, 96 }) == 0
+                && differing (s.image, drawnHere (page), pageArea.getPosition()) == 0;
+        };
     };
-    const auto one = picture ("step-1"), two = picture ("step-2");
-    EXPECT_TRUE ((shows (one, "Another", 1) && shows (two, "Vyn Defaults", 2))
-                 || (shows (one, "Vyn Defaults", 2) && shows (two, "Another", 1)));
+
+    // Transpose set by the host to 7, then saved over the current preset with YES.
+    auto host = editor ({ "--set", "19=0.6" });
+    ASSERT_TRUE (host->click (stripCentreAt)) << host->why();
+    const auto dialog = host->shotUntil (showsDialog);
+    EditorSession::keep (dialog, "window-dialog");
+    ASSERT_TRUE (dialog) << "the save dialog did not open: " << host->why();
+    ASSERT_TRUE (host->click (yesAt)) << host->why();
+    const auto saved = host->shotUntil ([] (const Shot& s) { return ! showsDialog (s); });
+    ASSERT_TRUE (saved) << "YES did not close the dialog: " << host->why();
+    ASSERT_TRUE (defaults.loadFileAsData (after));
+    EXPECT_NE (after, before) << "YES rewrote the preset file";
+
+    // The SYNTH page, then two steps with the strip's right arrow: each loads
+    // the next file, and the strip and the page show it.
+    ASSERT_TRUE (host->click (synthTabAt)) << host->why();
+    EXPECT_TRUE (host->shotUntil (shows ("Vyn Defaults"))) << "the SYNTH page did not show: " << host->why();
+    for (const int index : { 1, 0 })
+    {
+        const auto name = listed[index].getFileNameWithoutExtension();
+        ASSERT_TRUE (host->click (stripNextAt)) << host->why();
+        const auto stepped = host->shotUntil (shows (name));
+        EditorSession::keep (stepped, "window-step-" + name.replaceCharacter (' ', '-'));
+        EXPECT_TRUE (stepped) << "a step did not load " << name << ": " << host->why();
+    }
+    expectCleanExit (*host);
+
+    const HomeFolder inRunsHome (home);
+    KaltoAudioProcessor reloaded; // loads "Vyn Defaults"
+    EXPECT_EQ (reloaded.transposeParam->get(), 7);
 }
 } // namespace

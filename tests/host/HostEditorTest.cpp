@@ -2,11 +2,11 @@
 // own, clicked through the X server and captured. The HostEditor tests need an
 // X display; CTest runs them under xvfb-run.
 
+#include "host/EditorSession.h"
 #include "host/HostRun.h"
 
 #include <juce_graphics/juce_graphics.h>
 
-#include <chrono>
 #include <vector>
 
 namespace
@@ -174,54 +174,48 @@ TEST_F (HostEditor, ClicksReachAnEditorNobodyHereWrote)
 {
     ASSERT_TRUE (juce::File (equaliser).existsAsFile()) << "dpf-plugins-vst is not installed (scripts/setup)";
 
-    // A click on the low band's slider track, above its handle, moves the
-    // handle there. The screenshot asked for at the click's moment waits for
-    // the editor to repaint.
     // Strings and GL driver state that the equaliser's module keeps until it
     // is unloaded look like leaks once it is: a sanitizer build's leak check
     // is for the host's own code, which the other tests here run.
-    const auto r = run ({ "editor", equaliser, "--shot", dir.getChildFile ("before.png").getFullPathName() + "@0.3",
-                          "--click", "79,80@0.5", "--shot", dir.getChildFile ("after.png").getFullPathName() + "@0.5",
-                          "--seconds", "0.8" },
-                        "env ASAN_OPTIONS=detect_leaks=0");
-    ASSERT_EQ (r.exitCode, 0) << r.err;
-    EXPECT_TRUE (r.err.isEmpty()) << r.err;
+    EditorSession host (dir, equaliser, {}, { "ASAN_OPTIONS=detect_leaks=0" });
+    const auto before = host.shotUntil ([] (const Shot& s) { return countPixels (s.image, unpainted) == 0; });
+    ASSERT_TRUE (before) << "the equaliser never painted all of its window: " << host.why();
 
-    const auto done = actionsDone (r.out);
-    ASSERT_EQ (done.size(), 3u) << r.out;
-    EXPECT_EQ (done[1].what, "click 79,80");
-    EXPECT_TRUE (done[2].what.startsWith ("shot ")) << r.out;
-    EXPECT_GE (done[1].time, 0.5);
-    // The button goes down and up an idle round apart, 40 ms; then three
-    // more rounds before the screenshot, 60 ms, less any lateness of the click.
-    EXPECT_GE (done[2].time - done[1].time, 0.07) << "the screenshot did not wait for the editor to repaint";
-
-    const auto before = picture ("before.png"), after = picture ("after.png");
-    ASSERT_TRUE (before.isValid() && after.isValid());
-    ASSERT_EQ (before.getBounds(), after.getBounds());
-    EXPECT_EQ (countPixels (before, unpainted), 0);
-
+    // A click on the low band's slider track, above its handle, moves the
+    // handle there.
     const juce::Rectangle<int> lowSlider (60, 55, 40, 180), midSlider (120, 55, 50, 180);
-    EXPECT_GT (differingPixels (before, after, lowSlider), 100) << "the handle did not move";
-    EXPECT_EQ (differingPixels (before, after, midSlider), 0) << "another slider moved";
+    ASSERT_TRUE (host.click ({ 79, 80 })) << host.why();
+    const auto after = host.shotUntil ([&] (const Shot& s) {
+        return differingPixels (before->image, s.image, lowSlider) > 100;
+    });
+    EditorSession::keep (after, "window-equaliser-clicked");
+    ASSERT_TRUE (after) << "the handle did not move: " << host.why();
+    EXPECT_EQ (differingPixels (before->image, after->image, midSlider), 0) << "another slider moved";
+
+    const auto r = host.finish();
+    EXPECT_EQ (r.exitCode, 0) << r.err;
+    EXPECT_TRUE (r.err.isEmpty()) << r.err;
 }
 
 TEST_F (HostEditor, PlaysARecordingWhileTheEditorIsOpen)
 {
-    // One second of E4, then the default second of silence after it.
-    const auto in = tone ("tone.wav", 1, 1.0);
-    const auto started = std::chrono::steady_clock::now();
-    const auto r = run ({ "editor", KALTO_PLUGIN_PATH, "--play", in.getFullPathName(),
-                          "--shot", dir.getChildFile ("playing.png").getFullPathName() + "@0.8",
-                          "--shot", dir.getChildFile ("after.png").getFullPathName() + "@1.9" });
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-    ASSERT_EQ (r.exitCode, 0) << r.err;
-    EXPECT_GE (took.count(), 2.0);
-    EXPECT_EQ (actionsDone (r.out).size(), 2u) << r.out;
+    // Half a second of silence, one second of E4, then the silence the host
+    // plays once the recording has run out. The editor shows what the
+    // plug-in hears: no note, the note, then no note again.
+    const auto in = tone ("tone.wav", 1, 1.0, 0.5);
+    EditorSession host (dir, KALTO_PLUGIN_PATH, { "--play", in.getFullPathName() });
+    const auto noteDisplay = [] (const Shot& s) { return s.image.getClippedImage ({ 448, 176, 168, 199 }); };
+    const auto same = [&] (const Shot& a, const Shot& b) {
+        return differingPixels (noteDisplay (a), noteDisplay (b), { 0, 0, 168, 199 }) == 0;
+    };
 
-    // The editor shows what the plug-in hears: the note, then no note.
-    const auto playing = picture ("playing.png"), after = picture ("after.png");
-    ASSERT_TRUE (playing.isValid() && after.isValid());
-    EXPECT_GT (differingPixels (playing, after, playing.getBounds()), 0);
+    const auto quiet = host.shot (0.3);
+    ASSERT_TRUE (quiet) << host.why();
+    const auto playing = host.shotUntil ([&] (const Shot& s) { return ! same (s, *quiet); }, 0.5, 1.5);
+    ASSERT_TRUE (playing) << "the editor never showed the note: " << host.why();
+    const auto after = host.shotUntil ([&] (const Shot& s) { return same (s, *quiet); }, 1.5);
+    ASSERT_TRUE (after) << "the note stayed after the recording: " << host.why();
+
+    EXPECT_EQ (host.finish().exitCode, 0);
 }
 } // namespace

@@ -33,7 +33,7 @@ protected:
     HostResult run (const juce::StringArray& args, const juce::String& prefix = {})
     {
         // A hang is a failure too, not a stuck test run.
-        juce::String command = prefix + " timeout 60 " + juce::String (KALTO_HOST_PATH).quoted();
+        juce::String command = prefix + " timeout 240 " + juce::String (KALTO_HOST_PATH).quoted();
         for (const auto& arg : args)
             command << " " << arg.quoted ('\'');
         const auto outFile = dir.getChildFile ("stdout.txt");
@@ -48,19 +48,21 @@ protected:
         return r;
     }
 
-    // A 330 Hz sine at half scale: E4 to a pitch tracker.
-    juce::File tone (const juce::String& name, int channels, double seconds)
+    // A 330 Hz sine at half scale, E4 to a pitch tracker, after `silence` seconds of silence.
+    juce::File tone (const juce::String& name, int channels, double seconds, double silence = 0.0)
     {
         const auto file = dir.getChildFile (name);
         juce::WavAudioFormat wav;
         auto stream = file.createOutputStream();
         std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), 44100.0, (unsigned) channels, 16, {}, 0));
         stream.release();
-        const int n = (int) (seconds * 44100.0);
+        const int lead = (int) (silence * 44100.0);
+        const int n = lead + (int) (seconds * 44100.0);
         juce::AudioBuffer<float> buffer (channels, n);
+        buffer.clear();
         for (int ch = 0; ch < channels; ++ch)
-            for (int i = 0; i < n; ++i)
-                buffer.setSample (ch, i, 0.5f * std::sin (juce::MathConstants<float>::twoPi * 330.0f * (float) i / 44100.0f));
+            for (int i = lead; i < n; ++i)
+                buffer.setSample (ch, i, 0.5f * std::sin (juce::MathConstants<float>::twoPi * 330.0f * (float) (i - lead) / 44100.0f));
         writer->writeFromAudioSampleBuffer (buffer, 0, n);
         return file;
     }

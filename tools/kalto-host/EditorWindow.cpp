@@ -128,6 +128,7 @@ void EditorWindow::open (AEffect& effect, int w, int h, const juce::String& titl
     unpainted.green = unpaintedGreen;
     unpainted.blue = unpaintedBlue;
     XAllocColor (display, DefaultColormap (display, screen), &unpainted);
+    unpaintedPixel = unpainted.pixel;
 
     window = XCreateSimpleWindow (display, RootWindow (display, screen), 0, 0, (unsigned) w, (unsigned) h, 0,
                                   BlackPixel (display, screen), unpainted.pixel);
@@ -147,6 +148,16 @@ void EditorWindow::open (AEffect& effect, int w, int h, const juce::String& titl
     effect.dispatcher (&effect, op::editOpen, 0, 0, reinterpret_cast<void*> (window), 0.0f);
     editorOf = &effect;
     XSync (display, False);
+}
+
+bool EditorWindow::contains (int x, int y) const
+{
+    return x >= 0 && y >= 0 && x < width && y < height;
+}
+
+juce::String EditorWindow::describeSize() const
+{
+    return juce::String (width) + " x " + juce::String (height) + " pixels";
 }
 
 void EditorWindow::waitUntilShown()
@@ -192,6 +203,26 @@ void EditorWindow::pressButton (bool down)
 {
     XTestFakeButtonEvent (display, 1, down ? True : False, CurrentTime);
     XFlush (display);
+}
+
+void EditorWindow::sync()
+{
+    XSync (display, False);
+}
+
+bool EditorWindow::hasBeenPainted()
+{
+    XSync (display, False);
+    XImage* pixels = XGetImage (display, window, 0, 0, (unsigned) width, (unsigned) height, AllPlanes, ZPixmap);
+    if (pixels == nullptr)
+        return false;
+
+    bool painted = false;
+    for (int y = 0; y < height && ! painted; ++y)
+        for (int x = 0; x < width && ! painted; ++x)
+            painted = XGetPixel (pixels, x, y) != unpaintedPixel;
+    XDestroyImage (pixels);
+    return painted;
 }
 
 std::optional<juce::Image> EditorWindow::capture()

@@ -38,6 +38,10 @@ public:
     // Shows a window of the editor's size and opens the editor in it.
     void open (AEffect& effect, int width, int height, const juce::String& title);
 
+    // Whether a point lies in the window, and its size as "W x H pixels".
+    bool contains (int x, int y) const;
+    juce::String describeSize() const;
+
     // One round of the host's idle loop: the editor's idle call, then the
     // window's own events.
     void idle();
@@ -45,6 +49,13 @@ public:
     // The pointer to a point of the window, and the first button down or up there.
     void movePointer (int x, int y);
     void pressButton (bool down);
+
+    // Returns once the X server has handled everything sent so far, the
+    // clicks included.
+    void sync();
+
+    // Whether the editor has drawn anything in the window yet.
+    bool hasBeenPainted();
 
     // What the window shows now, the editor's child windows included; nothing
     // when the server refuses (a window partly off the screen, for one).
@@ -67,5 +78,6 @@ private:
     unsigned long window = 0;
     AEffect* editorOf = nullptr;
     int width = 0, height = 0;
+    unsigned long unpaintedPixel = 0;
 };
 } // namespace kalto::host

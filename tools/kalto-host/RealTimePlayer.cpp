@@ -53,6 +53,7 @@ void RealTimePlayer::play()
         fill (block, index * blockSize);
         midi.clear();
         plugin.processBlock (block, midi);
+        blocksPlayed.fetch_add (1);
     }
 }
 

@@ -30,6 +30,9 @@ public:
     // Blocks that started more than a block's time after they were due.
     int lateBlocks() const { return late.load(); }
 
+    // How far the plug-in has got: the audio it has processed, in seconds.
+    double secondsPlayed() const { return (double) blocksPlayed.load() * blockSize / rate; }
+
 private:
     void play();
     void fill (juce::AudioBuffer<float>& block, juce::int64 start) const;
@@ -42,5 +45,6 @@ private:
     std::thread thread;
     std::atomic<bool> stopping { false };
     std::atomic<int> late { 0 };
+    std::atomic<juce::int64> blocksPlayed { 0 };
 };
 } // namespace kalto::host

@@ -5,7 +5,8 @@
 //              [--rate HZ] [--block N] [--channels 1|2]
 //              [--set INDEX=NORMALISED ...] [--bypass]
 //   kalto-host editor PLUGIN.so [--play IN.wav] [--seconds S]
-//              [--click X,Y@T ...] [--shot OUT.png@T ...] [--set INDEX=NORMALISED ...]
+//              [--click X,Y@T ...] [--shot OUT.png@T ...] [--commands]
+//              [--set INDEX=NORMALISED ...]
 //
 // The identity is read through the plug-in's own dispatcher, so what is
 // printed is what any VST host would be told.
@@ -16,11 +17,13 @@
 #include <pluginterfaces/vst2.x/aeffectx.h>
 
 #include "tools/ToolInput.h"
+#include "tools/kalto-host/EditorActions.h"
+#include "tools/kalto-host/EditorRun.h"
 #include "tools/kalto-host/EditorWindow.h"
+#include "tools/kalto-host/Failure.h"
 #include "tools/kalto-host/RealTimePlayer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,23 +31,11 @@
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace
 {
-enum ExitCode
-{
-    exitOk = 0,
-    exitUsage = 2,
-    exitMissingFile = 3,
-    exitNotAPlugin = 4,
-    exitBadAudio = 5,
-    exitWriteFailed = 6,
-    exitNoDisplay = 7,
-    exitNoEditor = 8,
-    exitXErrors = 9
-};
+using namespace kalto::host;
 
 // Opcode numbers as a VST 2.4 host sends them.
 namespace op
@@ -63,18 +54,6 @@ constexpr int getVstVersion = 58;
 
 constexpr int effectFlagHasEditor = 1 << 0;
 
-int fail (ExitCode code, const juce::String& message)
-{
-    std::fprintf (stderr, "kalto-host: %s\n", message.toRawUTF8());
-    return code;
-}
-
-bool refuse (const juce::String& option, const juce::String& value, const juce::String& takes)
-{
-    fail (exitUsage, option + " " + value + ": must be " + takes);
-    return false;
-}
-
 int usage()
 {
     std::fprintf (stderr,
@@ -83,7 +62,8 @@ int usage()
                   "                  [--rate HZ] [--block N] [--channels 1|2]\n"
                   "                  [--set INDEX=NORMALISED ...] [--bypass]\n"
                   "       kalto-host editor PLUGIN.so [--play IN.wav] [--seconds S]\n"
-                  "                  [--click X,Y@T ...] [--shot OUT.png@T ...] [--set INDEX=NORMALISED ...]\n");
+                  "                  [--click X,Y@T ...] [--shot OUT.png@T ...] [--commands]\n"
+                  "                  [--set INDEX=NORMALISED ...]\n");
     return exitUsage;
 }
 
@@ -489,69 +469,17 @@ int runRender (const RenderOptions& options)
 // ---------------------------------------------------------------------------
 // The editor in a window of the host's own.
 
-// A click at a point of the editor's window, or a screenshot of it, at a time
-// in seconds from the moment the editor was opened in the shown window.
-struct EditorAction
-{
-    double time = 0.0;
-    int x = 0, y = 0;
-    juce::String shotPath; // empty for a click
-
-    bool isClick() const { return shotPath.isEmpty(); }
-};
-
 struct EditorOptions
 {
     juce::String pluginPath, playPath;
     std::optional<double> seconds;
     std::vector<EditorAction> actions;
+    bool readCommands = false;
     Settings settings;
 };
 
-// An hour: longer runs are surely a mistake in the units.
-constexpr double maxEditorSeconds = 3600.0;
-// The sizes of editor anyone makes, and far below X11's limit.
-constexpr int maxEditorSide = 16384;
 // Blocks as a host's audio interface would deliver them.
 constexpr int editorBlockSize = 512;
-
-// Splits WHAT@T at its last '@', or explains on stderr what is wrong.
-bool parseTimed (const juce::String& option, const juce::String& text, const juce::String& whatItTakes, juce::String& what,
-                 double& time)
-{
-    const int at = text.lastIndexOfChar ('@');
-    const auto seconds = kalto::tools::parseNumber (text.substring (at + 1), 0.0, maxEditorSeconds);
-    if (at < 0 || ! seconds)
-        return refuse (option, text, whatItTakes + "@T, T in seconds from 0 to " + juce::String (maxEditorSeconds, 0));
-    what = text.substring (0, at);
-    time = *seconds;
-    return true;
-}
-
-bool parseClick (const juce::String& text, EditorAction& click)
-{
-    const juce::String takes = "X,Y@T, a point of the editor's window in whole pixels";
-    juce::String point;
-    if (! parseTimed ("--click", text, takes, point, click.time))
-        return false;
-    const auto x = kalto::tools::parseNumber (point.upToFirstOccurrenceOf (",", false, false), 0, maxEditorSide, true);
-    const auto y = kalto::tools::parseNumber (point.fromFirstOccurrenceOf (",", false, false), 0, maxEditorSide, true);
-    if (! point.containsChar (',') || ! x || ! y)
-        return refuse ("--click", text, takes + "@T");
-    click.x = (int) *x;
-    click.y = (int) *y;
-    return true;
-}
-
-bool parseShot (const juce::String& text, EditorAction& shot)
-{
-    const juce::String takes = "OUT.png@T, a PNG file's name";
-    if (! parseTimed ("--shot", text, takes, shot.shotPath, shot.time))
-        return false;
-    if (! shot.shotPath.endsWithIgnoreCase (".png") || shot.shotPath.length() <= 4)
-        return refuse ("--shot", text, takes + "@T");
-    return true;
-}
 
 // Reads the options, or explains on stderr which one is wrong.
 bool parseEditorOptions (const juce::StringArray& args, EditorOptions& options)
@@ -563,6 +491,11 @@ bool parseEditorOptions (const juce::StringArray& args, EditorOptions& options)
     for (int i = 2; i < args.size(); ++i)
     {
         const auto& arg = args[i];
+        if (arg == "--commands")
+        {
+            options.readCommands = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             return false;
         const auto value = args[++i];
@@ -577,10 +510,10 @@ bool parseEditorOptions (const juce::StringArray& args, EditorOptions& options)
         }
         else if (arg == "--click" || arg == "--shot")
         {
-            EditorAction action;
-            if (! (arg == "--click" ? parseClick (value, action) : parseShot (value, action)))
+            const auto action = arg == "--click" ? parseClickOption (value) : parseShotOption (value);
+            if (! action)
                 return false;
-            options.actions.push_back (action);
+            options.actions.push_back (*action);
         }
         else if (arg == "--set")
         {
@@ -593,91 +526,14 @@ bool parseEditorOptions (const juce::StringArray& args, EditorOptions& options)
 
     // In the order of their times; at the same time, in the order given.
     std::stable_sort (options.actions.begin(), options.actions.end(),
-                      [] (const EditorAction& a, const EditorAction& b) { return a.time < b.time; });
+                      [] (const EditorAction& a, const EditorAction& b) { return a.notBefore() < b.notBefore(); });
 
     // An action after the end would quietly never happen.
-    if (options.seconds && ! options.actions.empty() && options.actions.back().time > *options.seconds)
+    if (options.seconds && ! options.actions.empty() && options.actions.back().notBefore() > *options.seconds)
         return refuse ("--seconds", juce::String (*options.seconds),
-                       "no earlier than the last --click or --shot, at " + juce::String (options.actions.back().time) + " s");
+                       "no earlier than the last --click or --shot, at " + juce::String (options.actions.back().notBefore())
+                           + " s");
     return true;
-}
-
-// Captures the window and writes it as PNG.
-int writeShot (kalto::host::EditorWindow& window, const juce::String& path)
-{
-    const auto image = window.capture();
-    if (! image)
-        return fail (exitXErrors, "cannot capture the editor's window for " + path + " (is all of it on the screen?)");
-
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat png;
-    if (! out.openedOk() || ! png.writeImageToStream (*image, out))
-        return fail (exitWriteFailed, "cannot write screenshot: " + path);
-    out.flush();
-    if (out.getStatus().failed())
-        return fail (exitWriteFailed, "cannot write screenshot: " + path);
-    return exitOk;
-}
-
-// The host's idle loop while the editor is open: an idle call about every
-// 20 ms on this thread, the clicks and screenshots at their times, until the
-// run's end. Each action is printed with the time it happened.
-int runEditorLoop (kalto::host::EditorWindow& window, const std::vector<EditorAction>& actions, double seconds)
-{
-    using Clock = std::chrono::steady_clock;
-    constexpr auto idlePeriod = std::chrono::milliseconds (20);
-    // Idle rounds between a click and a later screenshot, for the editor to repaint.
-    constexpr int settleRounds = 3;
-
-    enum class Click { none, pointerMoved, buttonDown };
-    auto click = Click::none;
-    int roundsSinceClick = settleRounds;
-    size_t next = 0;
-
-    const auto opened = Clock::now();
-    for (int round = 1;; ++round)
-    {
-        window.idle();
-        const double now = std::chrono::duration<double> (Clock::now() - opened).count();
-
-        // A click is three steps, an idle round apart, as a hand makes it.
-        if (click == Click::pointerMoved)
-        {
-            window.pressButton (true);
-            click = Click::buttonDown;
-        }
-        else if (click == Click::buttonDown)
-        {
-            window.pressButton (false);
-            click = Click::none;
-            roundsSinceClick = 0;
-        }
-        else if (next < actions.size() && actions[next].time <= now)
-        {
-            const auto& action = actions[next];
-            if (action.isClick())
-            {
-                window.movePointer (action.x, action.y);
-                click = Click::pointerMoved;
-                std::printf ("%.3f click %d,%d\n", now, action.x, action.y);
-                ++next;
-            }
-            else if (roundsSinceClick >= settleRounds)
-            {
-                if (const int code = writeShot (window, action.shotPath); code != exitOk)
-                    return code;
-                std::printf ("%.3f shot %s\n", now, action.shotPath.toRawUTF8());
-                ++next;
-            }
-        }
-        ++roundsSinceClick;
-
-        if (next == actions.size() && click == Click::none && now >= seconds)
-            return exitOk;
-        std::this_thread::sleep_until (opened + idlePeriod * round);
-    }
 }
 
 int runEditor (const EditorOptions& options)
@@ -707,12 +563,15 @@ int runEditor (const EditorOptions& options)
     }
 
     // Connected before the plug-in loads, as a desktop host is: a plug-in
-    // may look up the display's atoms as soon as it starts.
+    // may look up the display's atoms as soon as it starts. Commands may ask
+    // for clicks and screenshots both.
     juce::String problem;
-    auto window = kalto::host::EditorWindow::connect (problem);
-    const bool clicks = std::any_of (options.actions.begin(), options.actions.end(), [] (auto& a) { return a.isClick(); });
-    const bool shots = std::any_of (options.actions.begin(), options.actions.end(), [] (auto& a) { return ! a.isClick(); });
-    if (window == nullptr || (clicks && ! window->canClick (problem)) || (shots && ! window->canCapture (problem)))
+    auto window = EditorWindow::connect (problem);
+    const auto any = [&] (bool clicks) {
+        return options.readCommands
+            || std::any_of (options.actions.begin(), options.actions.end(), [&] (auto& a) { return a.isClick() == clicks; });
+    };
+    if (window == nullptr || (any (true) && ! window->canClick (problem)) || (any (false) && ! window->canCapture (problem)))
         return fail (exitNoDisplay, problem);
 
     auto loaded = loadPlugin (options.pluginPath, rate, editorBlockSize, exitCode);
@@ -739,34 +598,35 @@ int runEditor (const EditorOptions& options)
                                         + ": outside the editor's " + juce::String (width) + " x " + juce::String (height)
                                         + " pixels");
 
+    // With commands the input says when the run ends; it lasts at least as
+    // long as --seconds all the same.
     const double fileSeconds = recording.getNumSamples() / rate;
-    double seconds = options.seconds.value_or (options.playPath.isNotEmpty() ? fileSeconds + 1.0 : 3.0);
+    double seconds = options.seconds.value_or (options.readCommands ? 0.0
+                                               : options.playPath.isNotEmpty() ? fileSeconds + 1.0
+                                                                               : 3.0);
     if (! options.seconds && ! options.actions.empty())
-        seconds = juce::jmax (seconds, options.actions.back().time + 0.25);
+        seconds = juce::jmax (seconds, options.actions.back().notBefore() + 0.25);
 
     window->open (*loaded->effect, width, height, "kalto-host: " + loaded->dispatchString (op::getEffectName));
-    std::unique_ptr<kalto::host::RealTimePlayer> player;
+    std::unique_ptr<RealTimePlayer> player;
     if (options.playPath.isNotEmpty())
-    {
-        player = std::make_unique<kalto::host::RealTimePlayer> (plugin, std::move (recording), rate, editorBlockSize);
-        player->start();
-    }
+        player = std::make_unique<RealTimePlayer> (plugin, std::move (recording), rate, editorBlockSize);
 
-    exitCode = runEditorLoop (*window, options.actions, seconds);
+    exitCode = EditorRun (*window, player.get(), options.actions, seconds, options.readCommands).run();
 
     if (player != nullptr)
     {
         player->stop();
         if (player->lateBlocks() > 0)
-            std::fprintf (stderr, "kalto-host: warning: %d audio blocks started late\n", player->lateBlocks());
+            warn (juce::String (player->lateBlocks()) + " audio blocks started late");
     }
     window->close();
     plugin.releaseResources();
     loaded->instance.reset();
     window.reset();
 
-    if (exitCode == exitOk && kalto::host::EditorWindow::errorCount() > 0)
-        return fail (exitXErrors, juce::String (kalto::host::EditorWindow::errorCount()) + " X errors during the run");
+    if (exitCode == exitOk && EditorWindow::errorCount() > 0)
+        return fail (exitXErrors, juce::String (EditorWindow::errorCount()) + " X errors during the run");
     return exitCode;
 }
 } // namespace
