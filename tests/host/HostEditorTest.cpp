@@ -147,6 +147,18 @@ TEST_F (HostEditor, RefusesWhatThePlugInCannotShow)
         { "a click below the editor", { "editor", plugin, "--click", "10,390@0.1" }, 2, "outside the editor's 630 x 390 pixels" },
         { "no such parameter", { "editor", plugin, "--set", "26=0.5" }, 2, "no parameter 26" },
     }, {});
+
+    // A command it cannot do ends the run with its reason, once the editor is open.
+    const std::vector<std::pair<const char*, const char*>> commands {
+        { "frobnicate", "not a command" },
+        { "click 630,10", "outside the editor's 630 x 390 pixels" },
+        { "click 10@1", "X,Y@T" },
+        { "click 10,10@-1", "T in seconds from 0 to 3600" },
+        { "shot out.jpg", "OUT.png@T" },
+    };
+    for (const auto& [line, message] : commands)
+        expectRefusals ({ { line, { "editor", plugin, "--commands" }, 2, message } },
+                        "printf '%s\\n' " + juce::String (line).quoted ('\'') + " |");
 }
 
 TEST_F (HostEditor, ShowsOurEditorInAWindowOfItsSize)
