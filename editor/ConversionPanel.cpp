@@ -2,6 +2,7 @@
 
 #include "editor/Chevron.h"
 #include "editor/EditorColours.h"
+#include "editor/ShownValue.h"
 #include "editor/kalto_graph.h"
 #include "processor/KaltoAudioProcessor.h"
 
@@ -124,7 +125,7 @@ ConversionPanel::ConversionPanel (KaltoAudioProcessor& p) : processor (p)
     setSize (pageWidth, pageHeight);
     updateControls();
 
-    confidenceGraph->thresholds->add (processor.tracker.read()->confidence.load());
+    showConfidenceLine();
     for (int i = 0; i < graphPoints; ++i)
         dbGraph->history->push (silenceDb);
     {
@@ -155,8 +156,8 @@ void ConversionPanel::updateControls()
 {
     // The sliders clamp and snap what they are given; the notification, if
     // the shown value changed, writes the shown value back.
-    gainSlider->setValue (1.0f - processor.tracker.read()->gain.load(), juce::sendNotificationAsync);
-    confidenceSlider->setValue (processor.tracker.read()->confidence.load(), juce::sendNotificationAsync);
+    kalto::showValue (*gainSlider, 1.0f - processor.tracker.read()->gain.load());
+    kalto::showValue (*confidenceSlider, processor.tracker.read()->confidence.load());
     bendsToggle->setToggleState (processor.tracker.read()->bends.load(), juce::dontSendNotification);
     legatoToggle->setToggleState (processor.tracker.read()->legato.load(), juce::dontSendNotification);
     filterToggle->setToggleState (processor.tracker.read()->convFilter.load(), juce::dontSendNotification);
@@ -178,7 +179,7 @@ void ConversionPanel::showConfidenceLine()
 {
     confidenceGraph->thresholds->clearQuick();
     confidenceGraph->thresholds->minimiseStorageOverheads();
-    confidenceGraph->thresholds->add (processor.tracker.read()->confidence.load());
+    confidenceGraph->thresholds->add ((float) kalto::shownOn (*confidenceSlider, processor.tracker.read()->confidence.load()));
 }
 
 void ConversionPanel::sliderValueChanged (juce::Slider* slider)

@@ -1,6 +1,7 @@
 #include "editor/MidiPanel.h"
 
 #include "editor/EditorColours.h"
+#include "editor/ShownValue.h"
 #include "processor/KaltoAudioProcessor.h"
 
 namespace
@@ -214,14 +215,14 @@ void MidiPanel::loadHarmony()
 {
     const auto sliders = chordSliders();
     for (size_t i = 0; i < sliders.size(); ++i)
-        sliders[i]->setValue (processor.chordParams[i]->get(), juce::sendNotificationAsync);
+        kalto::showValue (*sliders[i], processor.chordParams[i]->get());
 }
 
 void MidiPanel::loadKnobs()
 {
-    velocityLimitSlider->setValue (processor.velocityLimitParam->get(), juce::sendNotificationAsync);
-    pitchBendRangeSlider->setValue (processor.pitchBendRangeParam->get(), juce::sendNotificationAsync);
-    transposeSlider->setValue (processor.transposeParam->get(), juce::sendNotificationAsync);
+    kalto::showValue (*velocityLimitSlider, processor.velocityLimitParam->get());
+    kalto::showValue (*pitchBendRangeSlider, processor.pitchBendRangeParam->get());
+    kalto::showValue (*transposeSlider, processor.transposeParam->get());
 }
 
 void MidiPanel::updateControls()

@@ -185,8 +185,10 @@ void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
     else
         workBuffer.clear();
 
+    // Held notes end in a block that has samples: a host may drop the
+    // events of a block of none, and the notes would then hang.
     bypassed = false;
-    if (notesToRelease.exchange (false))
+    if (numSamples > 0 && notesToRelease.exchange (false))
         releaseHeldNotes (midiMessages);
 
     int eventCount = 0;
@@ -217,6 +219,12 @@ void KaltoAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffer
 {
     // Notes sounding when bypass begins would hang through it: they end once,
     // in the host and in the instrument, and bypass otherwise sends no MIDI.
+    // A block of no samples leaves that to the first block that has some.
+    if (buffer.getNumSamples() == 0)
+    {
+        juce::AudioProcessor::processBlockBypassed (buffer, midiMessages);
+        return;
+    }
     const auto release = notesToRelease.exchange (false) || ! bypassed;
     bypassed = true;
     if (release)

@@ -10,9 +10,13 @@
 // block sizes and values would crash the client: process calls longer than
 // the prepared block are cut into prepared blocks, a block size below 1 is
 // ignored, a plug-in switched off is silent, an open editor is closed before
-// the plug-in, and parameter values are kept finite and within 0 to 1.
+// the plug-in, a close waits for the calls still running on other threads
+// and calls on a closed plug-in touch nothing, and parameter values are kept
+// finite and within 0 to 1.
 
 #include "processor/VstInstanceTable.h"
+
+#include <juce_core/juce_core.h>
 
 #include <algorithm>
 #include <atomic>
@@ -46,6 +50,7 @@ std::atomic<AEffectDispatcherProc> clientDispatcher { nullptr };
 std::atomic<AEffectProcessProc> clientProcess { nullptr };
 std::atomic<AEffectProcessDoubleProc> clientProcessDouble { nullptr };
 std::atomic<AEffectSetParameterProc> clientSetParameter { nullptr };
+std::atomic<AEffectGetParameterProc> clientGetParameter { nullptr };
 // For the client's calls to the host before its instance is in the table.
 std::atomic<audioMasterCallback> latestHost { nullptr };
 
@@ -66,28 +71,45 @@ VstIntPtr toClient (AEffect* effect, int32_t opcode, int32_t index = 0, VstIntPt
 }
 
 // ---------------------------------------------------------------------------
-// Process calls and the dispatcher calls that change what they use.
+// Calls from the host, and what they may touch.
 
-// A process call in progress. It is admitted unless a dispatcher call is
-// changing the client's processing state at the same moment.
-class ProcessCall
+// A host's call, counted while it runs. It belongs to its instance only if
+// the instance was not closing once the call was counted: a close marks the
+// instance before it waits for the counted calls to end, so each call is
+// either waited for or sees the mark. A call that sees the mark, or comes
+// with the pointer of a plug-in already closed, gets no instance and must
+// not touch the effect.
+class CallInside
 {
 public:
-    explicit ProcessCall (Instance& i) : instance (i)
+    CallInside (const AEffect* effect, std::atomic<int> Instance::*counter)
+        : instance (instances.find (effect)), count (counter)
     {
-        instance.processCalls.fetch_add (1);
-        admitted = instance.pausingCalls.load() == 0;
+        if (instance == nullptr)
+            return;
+        (instance->*count).fetch_add (1);
+        // The entry may have gone to another instance since it was found.
+        if (instance->closing.load() || instance->effect.load() != effect)
+            leave();
     }
 
-    ~ProcessCall() { instance.processCalls.fetch_sub (1); }
+    ~CallInside() { leave(); }
 
-    ProcessCall (const ProcessCall&) = delete;
-    ProcessCall& operator= (const ProcessCall&) = delete;
+    CallInside (const CallInside&) = delete;
+    CallInside& operator= (const CallInside&) = delete;
 
-    bool admitted = false;
+    Instance* get() const { return instance; }
 
 private:
-    Instance& instance;
+    void leave()
+    {
+        if (instance != nullptr)
+            (instance->*count).fetch_sub (1);
+        instance = nullptr;
+    }
+
+    Instance* instance;
+    std::atomic<int> Instance::*const count;
 };
 
 // Holds new process calls off (they give silence meanwhile) and waits for
@@ -193,12 +215,15 @@ void processInPieces (Instance& instance, AEffect* effect, Sample** inputs, Samp
 template <typename Sample>
 void guardedProcess (AEffect* effect, Sample** inputs, Sample** outputs, int32_t frames, ClientProcess<Sample> client)
 {
-    auto* instance = instances.find (effect);
+    const CallInside call (effect, &Instance::processCalls);
+    auto* instance = call.get();
     if (instance == nullptr || frames < 0)
         return;
 
-    ProcessCall call (*instance);
-    if (call.admitted && mayProcess (*instance))
+    // Admitted unless a dispatcher call is changing the client's processing
+    // state at the same moment; the effect lives while the call is counted.
+    const bool admitted = instance->pausingCalls.load() == 0;
+    if (admitted && mayProcess (*instance))
         processInPieces (*instance, effect, inputs, outputs, frames, client);
     else
         silence (outputs, std::clamp (effect->numOutputs, 0, maxChannels), frames);
@@ -258,43 +283,63 @@ VstIntPtr switchPower (Instance& instance, AEffect* effect, VstIntPtr value)
     return result;
 }
 
-// The client destroys an editor left open while it restarts its message
-// thread, which then paints into the window being destroyed. Closed on its
-// own first, the editor goes while the host's thread is the message thread.
-VstIntPtr close (Instance& instance, AEffect* effect)
+// No call begins on a closing instance, and it is closed once the calls
+// already running on other threads have ended; its entry goes last, after
+// the client's own calls to the host while it closes. A second close finds
+// nothing. The client destroys an editor left open while it restarts its
+// message thread, which then paints into the window being destroyed: closed
+// on its own first, the editor goes while the host's thread is the message
+// thread.
+VstIntPtr close (AEffect* effect)
 {
-    if (instance.editorOpen.exchange (false))
-        toClient (effect, effEditClose);
+    auto* instance = instances.find (effect);
+    if (instance == nullptr || instance->closing.exchange (true))
+        return 0;
+    while (instance->processCalls.load() != 0 || instance->otherCalls.load() != 0)
+        std::this_thread::yield();
 
-    VstIntPtr result = 0;
-    {
-        ProcessPause pause (instance);
-        result = toClient (effect, effClose);
-    }
-    instances.remove (instance);
+    if (instance->editorOpen.exchange (false))
+        toClient (effect, effEditClose);
+    const auto result = toClient (effect, effClose);
+    instances.remove (*instance);
     return result;
+}
+
+// The client reads a parameter's text as the framework reads a number and
+// would store a NaN as it comes; a text that reads as no finite number is
+// refused, as a non-finite value is.
+bool readsAsFiniteNumber (const void* text)
+{
+    return text != nullptr && std::isfinite (juce::String::fromUTF8 (static_cast<const char*> (text)).getFloatValue());
 }
 
 VstIntPtr VSTCALLBACK guardedDispatcher (AEffect* effect, int32_t opcode, int32_t index, VstIntPtr value, void* ptr,
                                          float opt)
 {
-    if (auto* instance = instances.find (effect))
+    if (opcode == effClose)
+        return close (effect);
+
+    const CallInside call (effect, &Instance::otherCalls);
+    auto* instance = call.get();
+    if (instance == nullptr)
+        return 0;
+
+    switch (opcode)
     {
-        switch (opcode)
-        {
-            case effSetBlockSize: return setBlockSize (*instance, effect, value);
-            case effMainsChanged: return switchPower (*instance, effect, value);
-            case effClose:        return close (*instance, effect);
-            case effEditClose:    instance->editorOpen = false; break;
-            default:              break;
-        }
+        case effSetBlockSize: return setBlockSize (*instance, effect, value);
+        case effMainsChanged: return switchPower (*instance, effect, value);
+        case effString2Parameter:
+            if (! readsAsFiniteNumber (ptr))
+                return 0;
+            break;
+        case effEditClose: instance->editorOpen = false; break;
+        default: break;
     }
 
     const auto result = toClient (effect, toClientOpcode (opcode), index, value, ptr, opt);
 
     if (opcode == effEditOpen && result != 0)
-        if (auto* instance = instances.find (effect))
-            instance->editorOpen = true;
+        instance->editorOpen = true;
 
     // Channels are named by their number, counting from 1.
     if ((opcode == effGetInputProperties || opcode == effGetOutputProperties) && result != 0 && ptr != nullptr)
@@ -310,8 +355,15 @@ VstIntPtr VSTCALLBACK guardedDispatcher (AEffect* effect, int32_t opcode, int32_
 
 void VSTCALLBACK guardedSetParameter (AEffect* effect, int32_t index, float value)
 {
-    if (std::isfinite (value))
+    const CallInside call (effect, &Instance::otherCalls);
+    if (call.get() != nullptr && std::isfinite (value))
         clientSetParameter.load() (effect, index, std::clamp (value, 0.0f, 1.0f));
+}
+
+float VSTCALLBACK guardedGetParameter (AEffect* effect, int32_t index)
+{
+    const CallInside call (effect, &Instance::otherCalls);
+    return call.get() != nullptr ? clientGetParameter.load() (effect, index) : 0.0f;
 }
 
 // ---------------------------------------------------------------------------
@@ -342,11 +394,13 @@ void takeClientCallbacks (AEffect& effect)
     clientProcess.store (effect.processReplacing);
     clientProcessDouble.store (effect.processDoubleReplacing);
     clientSetParameter.store (effect.setParameter);
+    clientGetParameter.store (effect.getParameter);
 
     effect.dispatcher = guardedDispatcher;
     effect.processReplacing = guardedProcessReplacing;
     effect.processDoubleReplacing = guardedProcessDoubleReplacing;
     effect.setParameter = guardedSetParameter;
+    effect.getParameter = guardedGetParameter;
 }
 } // namespace
 

@@ -21,12 +21,11 @@ VstInstanceTable::Instance* VstInstanceTable::add (AEffect* effect, audioMasterC
             continue;
 
         entry.host = host;
+        entry.closing = false;
         entry.blockSize = 0;
         entry.announcedBlockSize = 0;
         entry.power = Power::notYetOn;
         entry.editorOpen = false;
-        entry.processCalls = 0;
-        entry.pausingCalls = 0;
         entry.eventOffset = 0;
         // Published last: a search finds only a complete entry.
         entry.effect.store (effect, std::memory_order_release);

@@ -3,7 +3,9 @@
 // The client's callbacks are one set of functions shared by every instance,
 // and the AEffect fields the client leaves free may be written by the host,
 // so the state lives here, in a fixed table filled when an instance is made:
-// finding an entry neither allocates nor locks, from any thread.
+// finding an entry neither allocates nor locks, from any thread. The entries
+// are never freed, so a call holding one may read it whatever happens to the
+// instance meanwhile.
 
 #pragma once
 
@@ -27,6 +29,8 @@ public:
         std::atomic<bool> taken { false };
         std::atomic<AEffect*> effect { nullptr };
         std::atomic<audioMasterCallback> host { nullptr };
+        // Set when the host closes the instance: from then on its calls are refused.
+        std::atomic<bool> closing { false };
 
         // The block size the client holds: while on, the one it was prepared for.
         std::atomic<int> blockSize { 0 };
@@ -35,8 +39,11 @@ public:
         std::atomic<Power> power { Power::notYetOn };
         std::atomic<bool> editorOpen { false };
 
-        // Process calls running, and dispatcher calls holding new ones off.
+        // Process calls running; other calls running (dispatcher calls but
+        // effClose, and parameter calls); and dispatcher calls holding new
+        // process calls off.
         std::atomic<int> processCalls { 0 };
+        std::atomic<int> otherCalls { 0 };
         std::atomic<int> pausingCalls { 0 };
         // Where the client's current piece starts within the host's process call.
         std::atomic<int> eventOffset { 0 };
@@ -47,7 +54,10 @@ public:
 
     // A fresh entry for the effect, or nullptr when every entry is taken.
     Instance* add (AEffect* effect, audioMasterCallback host);
+    // The effect's entry, closing or not; nullptr once it has been removed.
     Instance* find (const AEffect* effect);
+    // Makes the entry free for another instance. Its counters are left as
+    // they are: a late call that counted itself in takes itself out again.
     void remove (Instance& instance);
 
 private:

@@ -10,6 +10,9 @@
 #include "editor/EditorColours.h"
 #include "editor/kalto_graph.h"
 
+#include <cmath>
+#include <limits>
+
 namespace kalto::test
 {
 namespace
@@ -30,6 +33,7 @@ using ConversionPage = ProcessorTest;
 
 TEST_F (ConversionPage, ShowsTheTrackerAndWritesBackOnlyWhatHadToBeSnapped)
 {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
     const struct
     {
         const char* name;
@@ -44,7 +48,11 @@ TEST_F (ConversionPage, ShowsTheTrackerAndWritesBackOnlyWhatHadToBeSnapped)
         { "off the grid: snapped up", 0.785f, 0.23f, 0.79, 0.77, 0.79f, 0.23f, 1, 0 },
         { "a gain whose complement is off the grid", 0.78f, 0.234f, 0.78, 0.77, 0.78f, 0.23f, 0, 1 },
         { "the knobs' minimum", 0.01f, 0.99f, 0.01, 0.01, 0.01f, 0.99f, 0, 0 },
+        // No value at all: shown at the knobs' start, and left as it is.
+        { "no number", nan, nan, 0.01, 0.01, nan, nan, 0, 0 },
     };
+    // The same float, a NaN included; the confidence line lies where the knob shows.
+    const auto same = [] (float a, float b) { return a == b || (std::isnan (a) && std::isnan (b)); };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
@@ -60,21 +68,22 @@ TEST_F (ConversionPage, ShowsTheTrackerAndWritesBackOnlyWhatHadToBeSnapped)
         EXPECT_EQ (host.count(), 0) << "nothing is written before the messages run";
 
         pumpMessages();
-        EXPECT_EQ (p.tracker.read()->confidence.load(), c.writtenConfidence);
-        EXPECT_EQ (p.tracker.read()->gain.load(), c.writtenGain);
-        EXPECT_EQ (p.confidenceParam->get(), c.writtenConfidence);
-        EXPECT_EQ (p.gainParam->get(), c.writtenGain);
+        EXPECT_TRUE (same (p.tracker.read()->confidence.load(), c.writtenConfidence));
+        EXPECT_TRUE (same (p.tracker.read()->gain.load(), c.writtenGain));
+        EXPECT_TRUE (same (p.confidenceParam->get(), c.writtenConfidence));
+        EXPECT_TRUE (same (p.gainParam->get(), c.writtenGain));
         EXPECT_EQ (host.count (confidenceIndex), c.confidenceChanges);
         EXPECT_EQ (host.count (gainIndex), c.gainChanges);
         EXPECT_EQ (host.count(), c.confidenceChanges + c.gainChanges);
-        EXPECT_EQ (*page.panel.confidenceGraph->thresholds, juce::Array<float> { c.writtenConfidence });
+        const juce::Array<float> line { std::isnan (c.writtenConfidence) ? (float) c.shownConfidence : c.writtenConfidence };
+        EXPECT_EQ (*page.panel.confidenceGraph->thresholds, line);
 
         // A refresh with the values unchanged sends nothing at all.
         host.clear();
         page.panel.refresh();
         pumpMessages();
         EXPECT_EQ (host.count(), 0);
-        EXPECT_EQ (*page.panel.confidenceGraph->thresholds, juce::Array<float> { c.writtenConfidence });
+        EXPECT_EQ (*page.panel.confidenceGraph->thresholds, line);
     }
 }
 

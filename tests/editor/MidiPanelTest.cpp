@@ -11,6 +11,7 @@
 #include "editor/MidiPanel.h"
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -282,6 +283,8 @@ TEST_F (MidiPage, ThePitchBendRangeIsSnappedToTheHundredthAndWrittenBackOnlyWhen
         { "off the grid, snapped up", 0.006f, 0.01, 0.01f, 1 },
         // The knob already sits at 0, so loading does not move it and nothing is written.
         { "off the grid at the knob's start", 0.004f, 0.0, 0.004f, 0 },
+        // No value at all: shown at the knob's start, and left as it is.
+        { "not a number", std::numeric_limits<float>::quiet_NaN(), 0.0, std::numeric_limits<float>::quiet_NaN(), 0 },
     };
     for (const auto& c : cases)
     {
@@ -294,7 +297,10 @@ TEST_F (MidiPage, ThePitchBendRangeIsSnappedToTheHundredthAndWrittenBackOnlyWhen
         EXPECT_DOUBLE_EQ (page.knob ("PB RANGE").getValue(), c.shown);
         EXPECT_EQ (host.count(), 0) << "nothing is written before the messages run";
         pumpMessages();
-        EXPECT_NEAR (p.pitchBendRangeParam->get(), c.written, 1.0e-6f);
+        if (std::isnan (c.written))
+            EXPECT_TRUE (std::isnan (p.pitchBendRangeParam->get()));
+        else
+            EXPECT_NEAR (p.pitchBendRangeParam->get(), c.written, 1.0e-6f);
         EXPECT_EQ (host.count (pitchBendRangeIndex), c.changes);
         EXPECT_EQ (host.count(), c.changes);
 

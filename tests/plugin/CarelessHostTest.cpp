@@ -4,15 +4,10 @@
 // expects: long calls processed as if cut into the prepared blocks, the last
 // valid block size, silence while switched off, finite values in range.
 
-#include <gtest/gtest.h>
-
-#include <pluginterfaces/vst2.x/aeffectx.h>
-
-#include "processor/PresetFiles.h"
+#include "plugin/RawHost.h"
 #include "support/WaitUntil.h"
 
 #include <X11/Xlib.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -29,179 +24,7 @@
 
 namespace
 {
-// Opcodes as a VST 2.4 host numbers them.
-namespace op
-{
-constexpr int open = 0, close = 1, setSampleRate = 10, setBlockSize = 11, mainsChanged = 12;
-constexpr int editGetRect = 13, editOpen = 14, editClose = 15, editIdle = 19;
-} // namespace op
-
-namespace hostOp
-{
-constexpr int version = 1, processEvents = 8;
-}
-
-enum class Layout
-{
-    separate,          // a buffer of its own for every channel
-    sharedOutputs,     // one buffer for both outputs
-    inPlace,           // the outputs are the inputs
-    noInputs,          // a null input array
-    noSecondInput,     // a null pointer for the second input
-    noOutputs,         // a null output array
-    noSecondOutput,    // a null pointer for the second output
-};
-
-struct Midi
-{
-    long sample; // from the start of the stream
-    int status, data1, data2;
-
-    bool operator== (const Midi& o) const
-    {
-        return sample == o.sample && status == o.status && data1 == o.data1 && data2 == o.data2;
-    }
-};
-
-std::ostream& operator<< (std::ostream& s, const Midi& m)
-{
-    return s << m.sample << ' ' << m.status << ' ' << m.data1 << ' ' << m.data2;
-}
-
-void* plugin()
-{
-    // Hosts never unload it either: the framework keeps singletons for the process.
-    static void* library = dlopen (KALTO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    return library;
-}
-
-// One plug-in instance and the host's side of it: the stream of a steady
-// 440 Hz tone it has played so far and the MIDI the plug-in sent back.
-class RawHost
-{
-public:
-    RawHost()
-    {
-        auto main = reinterpret_cast<AEffect* (*) (audioMasterCallback)> (dlsym (plugin(), "VSTPluginMain"));
-        if (main == nullptr)
-            return;
-        effect = main (callback);
-        if (effect == nullptr)
-            return;
-        effect->resvd1 = reinterpret_cast<VstIntPtr> (this);
-        dispatch (op::open);
-    }
-
-    ~RawHost() { close(); }
-
-    RawHost (const RawHost&) = delete;
-    RawHost& operator= (const RawHost&) = delete;
-
-    void close()
-    {
-        if (effect != nullptr)
-            dispatch (op::close);
-        effect = nullptr;
-    }
-
-    VstIntPtr dispatch (int opcode, int index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f)
-    {
-        return effect->dispatcher (effect, opcode, index, value, ptr, opt);
-    }
-
-    void start (float rate, int block)
-    {
-        dispatch (op::setSampleRate, 0, 0, nullptr, rate);
-        dispatch (op::setBlockSize, 0, block);
-        dispatch (op::mainsChanged, 0, 1);
-    }
-
-    // Plays the next `frames` samples of the tone in one process call and
-    // returns what the host finds in its output buffers (one entry per
-    // output channel; none without an output array).
-    std::vector<std::vector<float>> process (Layout layout, int frames)
-    {
-        const auto n = (size_t) std::max (frames, 0);
-        std::array<std::vector<float>, 2> in, out;
-        for (int ch = 0; ch < 2; ++ch)
-        {
-            in[(size_t) ch].resize (n);
-            out[(size_t) ch].assign (n, 123.0f);
-            for (size_t i = 0; i < n; ++i)
-                in[(size_t) ch][i] = tone (played + (long) i, ch);
-        }
-
-        float* ins[2] = { in[0].data(), in[1].data() };
-        float* outs[2] = { out[0].data(), out[1].data() };
-        float** inArg = ins;
-        float** outArg = outs;
-        switch (layout)
-        {
-            case Layout::separate: break;
-            case Layout::sharedOutputs: outs[1] = outs[0]; break;
-            case Layout::inPlace:
-                out = in;
-                inArg = outArg;
-                break;
-            case Layout::noInputs: inArg = nullptr; break;
-            case Layout::noSecondInput: ins[1] = nullptr; break;
-            case Layout::noOutputs: outArg = nullptr; break;
-            case Layout::noSecondOutput: outs[1] = nullptr; break;
-        }
-
-        callStart = played;
-        callFrames = frames;
-        effect->processReplacing (effect, inArg, outArg, frames);
-        played += (long) n;
-
-        if (layout == Layout::noOutputs)
-            return {};
-        if (layout == Layout::sharedOutputs)
-            return { out[0], out[0] };
-        if (layout == Layout::noSecondOutput)
-            return { out[0] };
-        return { out[0], out[1] };
-    }
-
-    static float tone (long sample, int channel)
-    {
-        return 0.5f * (float) std::sin (6.283185307179586 * 440.0 * (double) sample / 44100.0 + channel);
-    }
-
-    AEffect* effect = nullptr;
-    std::vector<Midi> midi;
-    int eventsOutsideTheirCall = 0;
-
-private:
-    static VstIntPtr VSTCALLBACK callback (AEffect* e, int opcode, int, VstIntPtr, void* ptr, float)
-    {
-        if (opcode == hostOp::version)
-            return 2400;
-        if (opcode == hostOp::processEvents && e != nullptr && e->resvd1 != 0 && ptr != nullptr)
-            reinterpret_cast<RawHost*> (e->resvd1)->receive (*static_cast<VstEvents*> (ptr));
-        return 0;
-    }
-
-    void receive (const VstEvents& events)
-    {
-        for (int i = 0; i < events.numEvents; ++i)
-        {
-            const auto* e = reinterpret_cast<const VstMidiEvent*> (events.events[i]);
-            if (e->deltaFrames < 0 || e->deltaFrames >= std::max (callFrames, 1))
-                ++eventsOutsideTheirCall;
-            if (e->type == kVstMidiType)
-                midi.push_back ({ callStart + e->deltaFrames, (unsigned char) e->midiData[0], e->midiData[1], e->midiData[2] });
-        }
-    }
-
-    long played = 0, callStart = 0;
-    int callFrames = 0;
-};
-
-bool hasNoteOn (const std::vector<Midi>& midi)
-{
-    return std::any_of (midi.begin(), midi.end(), [] (const Midi& m) { return m.status == 0x90 && m.data2 > 0; });
-}
+using namespace kalto::test;
 
 // ---------------------------------------------------------------------------
 // Host sequences that must come out exactly as a careful host's would: the
@@ -449,6 +272,104 @@ TEST (CarelessHost, ParameterValuesAreFiniteAndInRange)
         const auto expected = std::isnan (c.expected) ? before : c.expected;
         EXPECT_EQ (host.effect->getParameter (host.effect, c.index), expected) << c.index << " set to " << c.value;
     }
+
+    // Values typed into a host's parameter view: a text that reads as no
+    // finite number changes nothing, and the rest is clamped to the range.
+    constexpr int gain = 1, pitchBendRange = 17;
+    struct Text
+    {
+        int index;
+        const char* text;
+        float expected; // NaN: the value before stays
+    };
+    const std::vector<Text> texts {
+        { pitchBendRange, "nan", nan }, { pitchBendRange, "-NaN", nan }, { pitchBendRange, "inf", nan },
+        { pitchBendRange, "-inf", nan }, { pitchBendRange, "1e999", nan },
+        { pitchBendRange, "1e30", 1.0f }, { pitchBendRange, "-5", 0.0f }, { pitchBendRange, "1", 0.5f },
+        { pitchBendRange, "1.5 semitones", 0.75f },
+        { confidence, "nan", nan }, { confidence, "6", 1.0f }, { gain, "nan", nan }, { gain, "0.01", 0.0f },
+        { transpose, "nan", nan }, { transpose, "7", 43.0f / 72.0f }, { wet, "nan", nan }, { wet, "on", 1.0f },
+    };
+    for (const auto& t : texts)
+    {
+        host.effect->setParameter (host.effect, t.index, 0.25f);
+        const auto before = host.effect->getParameter (host.effect, t.index);
+        host.dispatch (op::string2Parameter, t.index, 0, const_cast<char*> (t.text));
+        const auto expected = std::isnan (t.expected) ? before : t.expected;
+        EXPECT_FLOAT_EQ (host.effect->getParameter (host.effect, t.index), expected) << t.index << " typed as " << t.text;
+    }
+}
+
+// Notes held when bypass begins, or when the plug-in is switched off and on,
+// end in the first call that has frames: a host may drop events in a call of
+// none, and the note would then hang.
+TEST (CarelessHost, HeldNotesEndInTheFirstCallWithFrames)
+{
+    const Call bypassOn { op::setBypass, 1, 0.0f };
+    const std::vector<std::pair<const char*, std::vector<Call>>> rows {
+        { "bypass begins", { bypassOn } },
+        { "switched off and on", { switchOff, switchOn } },
+    };
+    for (const auto& [name, calls] : rows)
+    {
+        SCOPED_TRACE (name);
+        RawHost host;
+        ASSERT_NE (host.effect, nullptr);
+        host.start (44100.0f, 256);
+        for (int i = 0; i < 40 && ! hasNoteOn (host.midi); ++i)
+            host.process (Layout::separate, 256);
+        ASSERT_TRUE (hasNoteOn (host.midi));
+        const auto held = std::find_if (host.midi.rbegin(), host.midi.rend(), [] (const Midi& m) { return m.status == 0x90; })->data1;
+
+        host.midi.clear();
+        for (const auto& c : calls)
+            host.dispatch (c.opcode, 0, c.value, nullptr, c.opt);
+        for (int i = 0; i < 3; ++i)
+            host.process (Layout::separate, 0);
+        EXPECT_TRUE (host.midi.empty()) << "events in a call of no frames";
+
+        host.process (Layout::separate, 256);
+        const auto ended = std::any_of (host.midi.begin(), host.midi.end(), [held = held] (const Midi& m) {
+            return m.data1 == held && (m.status == 0x80 || (m.status == 0x90 && m.data2 == 0));
+        });
+        EXPECT_TRUE (ended) << "note " << held << " was not ended";
+        EXPECT_EQ (host.eventsOutsideTheirCall, 0);
+    }
+}
+
+// Calls that a host makes with the pointer of a plug-in it has closed, through
+// the functions it took from it before: each finds nothing and touches nothing.
+TEST (CarelessHost, CallsAfterTheCloseTouchNothing)
+{
+    const std::vector<std::pair<const char*, void (*) (AEffect*, const AEffect&)>> rows {
+        { "a second close", [] (AEffect* e, const AEffect& f) { EXPECT_EQ (f.dispatcher (e, op::close, 0, 0, nullptr, 0.0f), 0); } },
+        { "a question", [] (AEffect* e, const AEffect& f) {
+              char name[64] = {};
+              EXPECT_EQ (f.dispatcher (e, op::getParamName, 0, 0, name, 0.0f), 0);
+          } },
+        { "an editor's idle call", [] (AEffect* e, const AEffect& f) { f.dispatcher (e, op::editIdle, 0, 0, nullptr, 0.0f); } },
+        { "a process call", [] (AEffect* e, const AEffect& f) {
+              std::vector<float> in (256, 0.25f), out (256, 123.0f);
+              float* ins[2] = { in.data(), in.data() };
+              float* outs[2] = { out.data(), out.data() };
+              f.processReplacing (e, ins, outs, 256);
+              EXPECT_EQ (out[0], 123.0f) << "the outputs are the host's own again";
+          } },
+        { "a parameter set", [] (AEffect* e, const AEffect& f) { f.setParameter (e, 0, 0.5f); } },
+        { "a parameter read", [] (AEffect* e, const AEffect& f) { EXPECT_EQ (f.getParameter (e, 0), 0.0f); } },
+    };
+    for (const auto& [name, call] : rows)
+    {
+        SCOPED_TRACE (name);
+        RawHost host;
+        ASSERT_NE (host.effect, nullptr);
+        host.start (44100.0f, 256);
+        host.process (Layout::separate, 256);
+        AEffect* stale = host.effect;
+        const AEffect functions = *stale;
+        host.close();
+        call (stale, functions);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -488,35 +409,6 @@ public:
 
     Display* display;
     Window window;
-};
-
-// A home whose default preset chooses "No Sound": an instrument decodes its
-// recordings at every start, prepare and editor opening, which the editor's
-// close order has nothing to do with, and which would be most of the run.
-class SilentDefaultPreset
-{
-public:
-    SilentDefaultPreset() : previous (std::getenv ("HOME"))
-    {
-        home = juce::File::createTempFile ("kalto-silent-home");
-        setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-        juce::XmlElement preset (kalto::presetRootTag);
-        preset.setAttribute ("synthSound", 0.0);
-        written = kalto::presetFolder().createDirectory()
-               && kalto::writePresetFile (kalto::presetFile (kalto::defaultPresetName), kalto::presetDocumentText (preset));
-    }
-
-    ~SilentDefaultPreset()
-    {
-        setenv ("HOME", previous.toRawUTF8(), 1);
-        home.deleteRecursively();
-    }
-
-    bool written = false;
-
-private:
-    juce::String previous;
-    juce::File home;
 };
 
 TEST (CarelessHostEditor, ClosingThePlugInWhateverTheEditorsState)
