@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +53,82 @@ inline juce::String describeRange (double minimum, double maximum, bool whole = 
     return text;
 }
 
+// What a RIFF WAVE file's chunks say, read before JUCE's WAV reader walks
+// them. That reader takes what it finds on its way: a chunk before the data
+// that runs past the end, a RIFF size that stops short of the data, or data
+// before its format leave it no frames, and the file would read as an empty
+// recording.
+struct WavLayout
+{
+    juce::String problem;      // why the reader would find no frames; empty when it would find them
+    juce::int64 dataBytes = 0; // what the data chunk claims
+};
+
+// A WAV format's fields, and the least a fmt chunk holds.
+inline constexpr juce::int64 wavFormatBytes = 16;
+
+// Files that are no RIFF WAVE file (RF64 among them) are left to the reader. A
+// data chunk that runs past the end is a file cut short, not refused here.
+inline WavLayout readWavLayout (const juce::File& file)
+{
+    WavLayout layout;
+    juce::FileInputStream in (file);
+    char id[4] = {};
+    const auto readId = [&] { return in.read (id, 4) == 4; };
+    const auto is = [&] (const char* name) { return std::memcmp (id, name, 4) == 0; };
+    if (! in.openedOk() || ! readId() || ! is ("RIFF"))
+        return layout;
+    const auto riffEnd = 8 + (juce::int64) (juce::uint32) in.readInt();
+    if (! readId() || ! is ("WAVE"))
+        return layout;
+
+    const auto fileEnd = in.getTotalLength();
+    bool format = false;
+    for (juce::int64 start = 12, size = 0; start + 8 <= fileEnd; start += 8 + size + (size & 1))
+    {
+        in.setPosition (start);
+        readId();
+        size = (juce::int64) (juce::uint32) in.readInt();
+        const bool samples = is ("data");
+
+        // The reader stops at the RIFF size: a format or data past it is out of its reach.
+        if (start >= riffEnd)
+        {
+            if (samples || is ("fmt "))
+            {
+                layout.problem << "its RIFF size of " << (riffEnd - 8) << " bytes ends before its " << (samples ? "data" : "fmt")
+                               << " chunk";
+                return layout;
+            }
+            continue;
+        }
+        if (samples)
+        {
+            if (! format)
+                layout.problem = "its data chunk comes before any fmt chunk";
+            layout.dataBytes = size;
+            return layout;
+        }
+        if (is ("fmt ") && size < wavFormatBytes)
+        {
+            layout.problem << "its fmt chunk of " << size << " bytes is too short for a format's " << wavFormatBytes;
+            return layout;
+        }
+        if (start + 8 + size > fileEnd)
+        {
+            juce::String name;
+            for (const auto c : id)
+                name += std::isprint ((unsigned char) c) ? c : '?';
+            layout.problem << "its \"" << name << "\" chunk claims " << size << " bytes but only " << (fileEnd - start - 8)
+                           << " follow";
+            return layout;
+        }
+        format = format || is ("fmt ");
+    }
+    layout.problem = format ? "it has no data chunk" : "it has no fmt chunk";
+    return layout;
+}
+
 struct AudioInput
 {
     std::unique_ptr<juce::AudioFormatReader> reader;
@@ -67,11 +144,21 @@ inline AudioInput openAudioFile (const juce::File& file)
     formats.registerBasicFormats();
 
     AudioInput in;
+    WavLayout layout;
     juce::AudioFormat* format = nullptr;
     for (auto* candidate : formats)
     {
         if (! candidate->canHandleFile (file))
             continue;
+        if (dynamic_cast<juce::WavAudioFormat*> (candidate) != nullptr)
+        {
+            layout = readWavLayout (file);
+            if (layout.problem.isNotEmpty())
+            {
+                in.problem = layout.problem;
+                return in;
+            }
+        }
         in.reader.reset (candidate->createReaderFor (file.createInputStream().release(), true));
         if (in.reader != nullptr)
         {
@@ -88,6 +175,14 @@ inline AudioInput openAudioFile (const juce::File& file)
     if (channels > (unsigned int) maxFileChannels)
     {
         in.problem << "its header claims " << (int) channels << " channels; at most " << maxFileChannels << " can be read";
+        return in;
+    }
+
+    // The reader also ends its walk at an empty chunk of a kind it does not know.
+    const auto frameBytes = (juce::int64) juce::jmax (1u, channels * reader.bitsPerSample / 8);
+    if (reader.lengthInSamples == 0 && layout.dataBytes >= frameBytes)
+    {
+        in.problem << "the reader found none of the " << layout.dataBytes << " bytes of its data chunk";
         return in;
     }
 

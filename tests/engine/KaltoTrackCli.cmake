@@ -22,28 +22,37 @@ function(le_bytes out value count)
     set(${out} "${bytes}" PARENT_SCOPE)
 endfunction()
 
+# A file from its pieces, each a chunk's four-letter name as it stands,
+# VALUE:WIDTH for a number in WIDTH little-endian bytes, or N*0 for N zero bytes.
+function(pieces_file path)
+    set(bytes "")
+    foreach(piece IN LISTS ARGN)
+        if(piece MATCHES "^([0-9]+):([124])$")
+            le_bytes(field ${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+        elseif(piece MATCHES "^([0-9]+)\\*0$")
+            string(REPEAT "\\x00" ${CMAKE_MATCH_1} field)
+        else()
+            # As escapes too, so that no letter is read as part of a number's escape.
+            string(HEX "${piece}" field)
+            string(REGEX REPLACE "(..)" "\\\\x\\1" field "${field}")
+        endif()
+        string(APPEND bytes "${field}")
+    endforeach()
+    execute_process(COMMAND printf "${bytes}" OUTPUT_FILE ${path} RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "cannot write ${path}")
+    endif()
+endfunction()
+
 # A 44-byte PCM WAV header, field by field, then FRAMES frames of silence;
 # the header claims CLAIMED data bytes. Small fixtures for damaged files.
 function(hand_made_wav path channels rate bits frames claimed)
     math(EXPR align "${channels} * (${bits} / 8)")
     math(EXPR riff "36 + ${claimed}")
     math(EXPR byte_rate "${rate} * ${align}")
-    set(header "RIFF")
-    foreach(field "${riff} 4" "1163280727 4" "544501094 4" "16 4" "1 2" "${channels} 2" "${rate} 4"
-                  "${byte_rate} 4" "${align} 2" "${bits} 2" "1635017060 4" "${claimed} 4")
-        separate_arguments(field)
-        le_bytes(bytes ${field})
-        string(APPEND header "${bytes}")
-    endforeach()
     math(EXPR size "${frames} * ${align}")
-    if(size GREATER 0)
-        string(REPEAT "\\x00" ${size} silence)
-        string(APPEND header "${silence}")
-    endif()
-    execute_process(COMMAND printf "${header}" OUTPUT_FILE ${path} RESULT_VARIABLE rc)
-    if(NOT rc EQUAL 0)
-        message(FATAL_ERROR "cannot write ${path}")
-    endif()
+    pieces_file(${path} RIFF ${riff}:4 WAVE "fmt " 16:4 1:2 ${channels}:2 ${rate}:4 ${byte_rate}:4 ${align}:2 ${bits}:2
+                data ${claimed}:4 ${size}*0)
 endfunction()
 
 file(MAKE_DIRECTORY ${WORKDIR})
@@ -72,6 +81,28 @@ expect_run(5 "12-bit" ${WORKDIR}/b12.wav)
 expect_run(5 "holds none" ${WORKDIR}/empty.wav)
 # A recorder that died before writing the final size: what is there is read, with a warning.
 expect_run(0 "warning: .*claims 4000000 frames but the file holds only 64" ${WORKDIR}/cut.wav)
+
+# Chunks laid out so that the reader would find no frames: each refused with
+# what is wrong. Mono 16-bit at 44,100 Hz, 64 frames of silence.
+set(fmt "fmt " 16:4 1:2 1:2 44100:4 88200:4 2:2 16:2)
+set(data data 128:4 128*0)
+pieces_file(${WORKDIR}/junk-past-end.wav RIFF 172:4 WAVE ${fmt} JUNK 1000000:4 ${data})
+pieces_file(${WORKDIR}/junk-empty.wav    RIFF 172:4 WAVE ${fmt} JUNK 0:4 ${data})
+pieces_file(${WORKDIR}/riff-short.wav    RIFF 28:4 WAVE ${fmt} ${data})
+pieces_file(${WORKDIR}/no-data.wav       RIFF 28:4 WAVE ${fmt})
+pieces_file(${WORKDIR}/data-first.wav    RIFF 164:4 WAVE ${data} ${fmt})
+pieces_file(${WORKDIR}/fmt-enormous.wav  RIFF 164:4 WAVE "fmt " 4294967280:4 1:2 1:2 44100:4 88200:4 2:2 16:2 ${data})
+pieces_file(${WORKDIR}/fmt-short.wav     RIFF 164:4 WAVE "fmt " 8:4 1:2 1:2 44100:4 88200:4 2:2 16:2 ${data})
+# A chunk of odd size, padded to an even one as RIFF pads it, is no damage.
+pieces_file(${WORKDIR}/junk-odd.wav      RIFF 176:4 WAVE ${fmt} JUNK 3:4 4*0 ${data})
+expect_run(5 "\"JUNK\" chunk claims 1000000 bytes" ${WORKDIR}/junk-past-end.wav)
+expect_run(5 "found none of the 128 bytes of its data chunk" ${WORKDIR}/junk-empty.wav)
+expect_run(5 "RIFF size of 28 bytes ends before its data chunk" ${WORKDIR}/riff-short.wav)
+expect_run(5 "no data chunk" ${WORKDIR}/no-data.wav)
+expect_run(5 "data chunk comes before any fmt chunk" ${WORKDIR}/data-first.wav)
+expect_run(5 "\"fmt \" chunk claims 4294967280 bytes" ${WORKDIR}/fmt-enormous.wav)
+expect_run(5 "fmt chunk of 8 bytes" ${WORKDIR}/fmt-short.wav)
+expect_run(0 "^$" ${WORKDIR}/junk-odd.wav)
 
 # Options out of range, each named with what it takes.
 expect_run(2 "--block 2000000000: .*1 to 65536" ${PHRASE} --block 2000000000)

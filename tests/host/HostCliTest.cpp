@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <tuple>
 
 namespace
 {
@@ -13,7 +14,8 @@ using Result = HostResult;
 class HostCli : public HostRun
 {
 protected:
-    // The fields of a plain PCM WAV header that a damaged file gets wrong.
+    // The fields of a plain PCM WAV header that a damaged file gets wrong,
+    // and the layout of its chunks.
     struct WavFields
     {
         uint16_t channels = 1;
@@ -21,30 +23,49 @@ protected:
         uint16_t bits = 16;
         int frames = 64;                     // frames of silence the file holds
         std::optional<uint32_t> claimedBytes; // the data size the header claims; the true one by default
+        std::optional<uint32_t> riffBytes;    // the RIFF size the header claims; the true one by default
+        uint32_t fmtBytes = 16;               // the fmt chunk's claimed size; it holds 16 bytes
+        std::optional<uint32_t> junkBytes;    // a JUNK chunk before the data claiming this size, holding nothing
+        bool dataChunk = true;
+        bool dataFirst = false;               // the data chunk before the fmt chunk
     };
 
-    // A 44-byte header written field by field, then the frames: small fixtures
-    // for what no well-behaved writer produces.
+    // A header written field by field, then the frames: small fixtures for
+    // what no well-behaved writer produces.
     juce::File handMadeWav (const juce::String& name, const WavFields& f)
     {
         const auto blockAlign = (uint16_t) (f.channels * (f.bits / 8));
         const auto dataBytes = (uint32_t) f.frames * blockAlign;
         const auto claimed = f.claimedBytes.value_or (dataBytes);
 
+        juce::MemoryOutputStream format, data, chunks;
+        format.write ("fmt ", 4);
+        format.writeInt ((int) f.fmtBytes);
+        format.writeShort (1); // PCM
+        format.writeShort ((short) f.channels);
+        format.writeInt ((int) f.rate);
+        format.writeInt ((int) (f.rate * blockAlign));
+        format.writeShort ((short) blockAlign);
+        format.writeShort ((short) f.bits);
+        if (f.dataChunk)
+        {
+            data.write ("data", 4);
+            data.writeInt ((int) claimed);
+            data.writeRepeatedByte (0, dataBytes);
+        }
+        chunks << (f.dataFirst ? data : format);
+        if (f.junkBytes)
+        {
+            chunks.write ("JUNK", 4);
+            chunks.writeInt ((int) *f.junkBytes);
+        }
+        chunks << (f.dataFirst ? format : data);
+
         juce::MemoryOutputStream out;
         out.write ("RIFF", 4);
-        out.writeInt ((int) (36 + claimed));
-        out.write ("WAVEfmt ", 8);
-        out.writeInt (16);
-        out.writeShort (1); // PCM
-        out.writeShort ((short) f.channels);
-        out.writeInt ((int) f.rate);
-        out.writeInt ((int) (f.rate * blockAlign));
-        out.writeShort ((short) blockAlign);
-        out.writeShort ((short) f.bits);
-        out.write ("data", 4);
-        out.writeInt ((int) claimed);
-        out.writeRepeatedByte (0, dataBytes);
+        out.writeInt ((int) f.riffBytes.value_or ((uint32_t) (4 + chunks.getDataSize() - dataBytes + claimed)));
+        out.write ("WAVE", 4);
+        out << chunks;
 
         const auto file = dir.getChildFile (name);
         file.replaceWithData (out.getData(), out.getDataSize());
@@ -135,6 +156,14 @@ TEST_F (HostCli, RefusesBadFilesAndOptions)
         { "rate beyond any converter", fields ([] (auto& f) { f.rate = 2000000000; }), {}, 5, "2000000000 Hz" },
         { "12-bit samples", fields ([] (auto& f) { f.bits = 12; }), {}, 5, "12-bit" },
         { "a header and no data", fields ([] (auto& f) { f.frames = 0; f.claimedBytes = 8000000; }), {}, 5, "holds none" },
+        // Chunks the reader would walk past to no frames at all.
+        { "a chunk past the end", fields ([] (auto& f) { f.junkBytes = 1000000; }), {}, 5, "\"JUNK\" chunk claims 1000000 bytes" },
+        { "an empty chunk", fields ([] (auto& f) { f.junkBytes = 0; }), {}, 5, "found none of the 128 bytes of its data chunk" },
+        { "a RIFF size short of the data", fields ([] (auto& f) { f.riffBytes = 28; }), {}, 5, "RIFF size of 28 bytes ends before its data" },
+        { "no data chunk", fields ([] (auto& f) { f.dataChunk = false; }), {}, 5, "no data chunk" },
+        { "data before the format", fields ([] (auto& f) { f.dataFirst = true; }), {}, 5, "data chunk comes before any fmt chunk" },
+        { "an enormous fmt chunk", fields ([] (auto& f) { f.fmtBytes = 0xfffffff0; }), {}, 5, "\"fmt \" chunk claims 4294967280 bytes" },
+        { "a fmt chunk too short", fields ([] (auto& f) { f.fmtBytes = 8; }), {}, 5, "fmt chunk of 8 bytes" },
         { "block of two billion", {}, { "--block", "2000000000" }, 2, "1 to 65536" },
         { "block of zero", {}, { "--block", "0" }, 2, "1 to 65536" },
         { "block not a number", {}, { "--block", "512x" }, 2, "1 to 65536" },
@@ -180,6 +209,41 @@ TEST_F (HostCli, ReadsWhatACutShortFileHoldsWithAWarning)
     EXPECT_TRUE (r.err.contains ("warning")) << r.err;
     EXPECT_TRUE (r.err.contains ("claims 4000000 frames but the file holds only 64")) << r.err;
     EXPECT_EQ (readWav (out).getNumSamples(), 64);
+}
+
+TEST_F (HostCli, ReadsWellMadeFilesOfMoreChunks)
+{
+    // A broadcast WAV carries more chunks around its data, and AIFF has a
+    // layout of its own: both play as they were written.
+    const auto samples = readWav (tone ("tone.wav", 1, 0.2));
+    juce::WavAudioFormat wav;
+    juce::AiffAudioFormat aiff;
+    const auto broadcast = juce::WavAudioFormat::createBWAVMetadata ("a take", "kalto", "take 1", juce::Time (2024, 0, 1, 12, 0), 0, "");
+    const std::vector<std::tuple<const char*, juce::AudioFormat*, juce::StringPairArray>> files {
+        { "broadcast.wav", &wav, broadcast },
+        { "tone.aiff", &aiff, {} },
+    };
+
+    for (const auto& [name, format, metadata] : files)
+    {
+        const auto in = dir.getChildFile (name);
+        auto stream = in.createOutputStream();
+        std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (stream.get(), 44100.0, 1, 16, metadata, 0));
+        ASSERT_NE (writer, nullptr) << name;
+        stream.release();
+        writer->writeFromAudioSampleBuffer (samples, 0, samples.getNumSamples());
+        writer.reset();
+
+        const auto out = dir.getChildFile ("out.wav");
+        const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
+                              "--midi", dir.getChildFile ("out.mid").getFullPathName(), "--bypass" });
+        ASSERT_EQ (r.exitCode, 0) << name << "\n" << r.err;
+        EXPECT_TRUE (r.err.isEmpty()) << name << "\n" << r.err;
+        const auto output = readWav (out);
+        ASSERT_EQ (output.getNumSamples(), samples.getNumSamples()) << name;
+        for (int i = 0; i < samples.getNumSamples(); ++i)
+            ASSERT_EQ (output.getSample (0, i), samples.getSample (0, i)) << name << " " << i;
+    }
 }
 
 TEST_F (HostCli, RendersAPlugInNobodyHereWrote)
