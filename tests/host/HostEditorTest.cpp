@@ -101,6 +101,9 @@ TEST_F (HostEditorCli, RefusesBadOptions)
     const auto shot = dir.getChildFile ("out.png").getFullPathName();
     const auto text = dir.getChildFile ("notes.wav");
     text.replaceWithText ("this is no audio");
+    // An empty one, which deleting the file in its place would remove.
+    const auto folder = dir.getChildFile ("folder.png");
+    ASSERT_TRUE (folder.createDirectory());
 
     const std::vector<Refusal> cases {
         { "no plug-in", { "editor" }, 2, "usage" },
@@ -123,11 +126,14 @@ TEST_F (HostEditorCli, RefusesBadOptions)
         { "a value above 1", { "editor", plugin, "--set", "0=1.5" }, 2, "0 to 1" },
         { "a screenshot into no folder", { "editor", plugin, "--shot", dir.getChildFile ("no/such/out.png").getFullPathName() + "@1" },
           6, "cannot write screenshot" },
+        { "a screenshot onto a directory", { "editor", plugin, "--shot", folder.getFullPathName() + "@1" }, 6,
+          "folder.png: it is a directory" },
         { "no recording", { "editor", plugin, "--play", dir.getChildFile ("absent.wav").getFullPathName() }, 3, "no such file" },
         { "a recording that is no audio", { "editor", plugin, "--play", text.getFullPathName() }, 5, "cannot read audio file" },
         { "no display", { "editor", plugin, "--shot", shot + "@1" }, 7, "DISPLAY is not set (run it on a desktop, or headless with xvfb-run -a)" },
     };
     expectRefusals (cases, "env -u DISPLAY");
+    EXPECT_TRUE (folder.isDirectory()) << "a screenshot took the directory's place";
 
     // A display named, and nothing there.
     expectRefusals ({ { "no server", { "editor", plugin }, 7, "cannot connect to DISPLAY=:4093" } }, "env DISPLAY=:4093");
@@ -149,16 +155,26 @@ TEST_F (HostEditor, RefusesWhatThePlugInCannotShow)
     }, {});
 
     // A command it cannot do ends the run with its reason, once the editor is open.
-    const std::vector<std::pair<const char*, const char*>> commands {
-        { "frobnicate", "not a command" },
-        { "click 630,10", "outside the editor's 630 x 390 pixels" },
-        { "click 10@1", "X,Y@T" },
-        { "click 10,10@-1", "T in seconds from 0 to 3600" },
-        { "shot out.jpg", "OUT.png@T" },
+    const auto folder = dir.getChildFile ("folder.png");
+    ASSERT_TRUE (folder.createDirectory());
+    struct Command
+    {
+        juce::String line;
+        int exitCode;
+        const char* message;
     };
-    for (const auto& [line, message] : commands)
-        expectRefusals ({ { line, { "editor", plugin, "--commands" }, 2, message } },
-                        "printf '%s\\n' " + juce::String (line).quoted ('\'') + " |");
+    const std::vector<Command> commands {
+        { "frobnicate", 2, "not a command" },
+        { "click 630,10", 2, "outside the editor's 630 x 390 pixels" },
+        { "click 10@1", 2, "X,Y@T" },
+        { "click 10,10@-1", 2, "T in seconds from 0 to 3600" },
+        { "shot out.jpg", 2, "OUT.png@T" },
+        { "shot " + folder.getFullPathName(), 6, "folder.png: it is a directory" },
+    };
+    for (const auto& c : commands)
+        expectRefusals ({ { c.line.toRawUTF8(), { "editor", plugin, "--commands" }, c.exitCode, c.message } },
+                        "printf '%s\\n' " + c.line.quoted ('\'') + " |");
+    EXPECT_TRUE (folder.isDirectory()) << "a screenshot took the directory's place";
 }
 
 TEST_F (HostEditor, ShowsOurEditorInAWindowOfItsSize)

@@ -182,11 +182,14 @@ void EditorRun::stepClick()
 
 int EditorRun::writeShot (const EditorAction& shot)
 {
+    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (shot.shotPath);
+    if (const auto problem = shotFileProblem (file); problem.isNotEmpty())
+        return fail (exitWriteFailed, "cannot write screenshot: " + shot.shotPath + ": " + problem);
+
     const auto image = window.capture();
     if (! image)
         return fail (exitXErrors, "cannot capture the editor's window for " + shot.shotPath + " (is all of it on the screen?)");
 
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (shot.shotPath);
     file.deleteFile();
     juce::FileOutputStream out (file);
     juce::PNGImageFormat png;

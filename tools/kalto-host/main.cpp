@@ -541,9 +541,11 @@ int runEditor (const EditorOptions& options)
     // Refused before anything runs rather than after the wait for their time.
     for (const auto& action : options.actions)
     {
-        const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile (action.shotPath).getParentDirectory();
-        if (! action.isClick() && (! folder.isDirectory() || ! folder.hasWriteAccess()))
-            return fail (exitWriteFailed, "cannot write screenshot: " + action.shotPath);
+        if (action.isClick())
+            continue;
+        const auto problem = shotFileProblem (juce::File::getCurrentWorkingDirectory().getChildFile (action.shotPath));
+        if (problem.isNotEmpty())
+            return fail (exitWriteFailed, "cannot write screenshot: " + action.shotPath + ": " + problem);
     }
 
     int exitCode = exitOk;
