@@ -102,6 +102,9 @@ TEST_F (HostCli, ClearErrors)
     const auto goodWav = tone ("in.wav", 1, 0.1);
     const auto out = dir.getChildFile ("o.wav").getFullPathName();
     const auto mid = dir.getChildFile ("o.mid").getFullPathName();
+    // Outputs named like folders that are there: refused, never replaced.
+    const auto folderNamedWav = dir.getChildFile ("folder.wav"), folderNamedMid = dir.getChildFile ("folder.mid");
+    ASSERT_TRUE (folderNamedWav.createDirectory() && folderNamedMid.createDirectory());
 
     struct Case
     {
@@ -118,6 +121,8 @@ TEST_F (HostCli, ClearErrors)
         { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out }, 2, "usage" },
         { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out, "--midi", mid, "--set", "26=0.5" }, 2, "no parameter 26" },
         { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", dir.getChildFile ("no/such/dir/o.wav").getFullPathName(), "--midi", mid }, 6, "cannot write" },
+        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", folderNamedWav.getFullPathName(), "--midi", mid }, 6, "it is a directory" },
+        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out, "--midi", folderNamedMid.getFullPathName() }, 6, "it is a directory" },
         { { "frobnicate" }, 2, "usage" },
     };
 
@@ -127,6 +132,7 @@ TEST_F (HostCli, ClearErrors)
         EXPECT_EQ (r.exitCode, c.exitCode) << c.args.joinIntoString (" ");
         EXPECT_TRUE (r.err.contains (c.message)) << c.args.joinIntoString (" ") << "\n" << r.err;
     }
+    EXPECT_TRUE (folderNamedWav.isDirectory() && folderNamedMid.isDirectory());
 }
 
 TEST_F (HostCli, RefusesBadFilesAndOptions)

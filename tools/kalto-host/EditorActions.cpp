@@ -71,16 +71,6 @@ std::optional<EditorAction> parseShotOption (const juce::String& value)
     return parseShot ("--shot", value, true);
 }
 
-juce::String shotFileProblem (const juce::File& file)
-{
-    if (file.isDirectory())
-        return "it is a directory";
-    const auto folder = file.getParentDirectory();
-    if (! folder.isDirectory() || ! folder.hasWriteAccess())
-        return "its folder is missing or cannot be written";
-    return {};
-}
-
 std::optional<EditorAction> parseCommand (const juce::String& line)
 {
     const auto verb = line.upToFirstOccurrenceOf (" ", false, false);

@@ -33,10 +33,6 @@ struct EditorAction
 std::optional<EditorAction> parseClickOption (const juce::String& value);
 std::optional<EditorAction> parseShotOption (const juce::String& value);
 
-// Why a screenshot cannot be written to the file, or empty when it can. A
-// directory there is refused: it would be deleted to make room for the file.
-juce::String shotFileProblem (const juce::File& file);
-
 // Reads one line of --commands input, where the time may be left out; or
 // explains on stderr what is wrong with it.
 std::optional<EditorAction> parseCommand (const juce::String& line);

@@ -1,6 +1,7 @@
 #include "tools/kalto-host/EditorRun.h"
 
 #include "tools/kalto-host/Failure.h"
+#include "tools/kalto-host/OutputFile.h"
 
 #include <juce_graphics/juce_graphics.h>
 
@@ -183,7 +184,7 @@ void EditorRun::stepClick()
 int EditorRun::writeShot (const EditorAction& shot)
 {
     const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (shot.shotPath);
-    if (const auto problem = shotFileProblem (file); problem.isNotEmpty())
+    if (const auto problem = outputFileProblem (file); problem.isNotEmpty())
         return fail (exitWriteFailed, "cannot write screenshot: " + shot.shotPath + ": " + problem);
 
     const auto image = window.capture();

@@ -21,6 +21,7 @@
 #include "tools/kalto-host/EditorRun.h"
 #include "tools/kalto-host/EditorWindow.h"
 #include "tools/kalto-host/Failure.h"
+#include "tools/kalto-host/OutputFile.h"
 #include "tools/kalto-host/RealTimePlayer.h"
 
 #include <algorithm>
@@ -380,6 +381,14 @@ void writeMidiFile (const juce::MidiMessageSequence& events, double rate, juce::
 
 int runRender (const RenderOptions& options)
 {
+    // Refused before the render rather than after it.
+    for (const auto& [path, what] : { std::pair { options.outputPath, "audio" }, std::pair { options.midiPath, "MIDI" } })
+    {
+        const auto problem = outputFileProblem (juce::File::getCurrentWorkingDirectory().getChildFile (path));
+        if (problem.isNotEmpty())
+            return fail (exitWriteFailed, juce::String ("cannot write ") + what + " file: " + path + ": " + problem);
+    }
+
     int exitCode = exitOk;
     auto input = openInput (options.inputPath, options.rate <= 0.0, exitCode);
     if (! input)
@@ -543,7 +552,7 @@ int runEditor (const EditorOptions& options)
     {
         if (action.isClick())
             continue;
-        const auto problem = shotFileProblem (juce::File::getCurrentWorkingDirectory().getChildFile (action.shotPath));
+        const auto problem = outputFileProblem (juce::File::getCurrentWorkingDirectory().getChildFile (action.shotPath));
         if (problem.isNotEmpty())
             return fail (exitWriteFailed, "cannot write screenshot: " + action.shotPath + ": " + problem);
     }
