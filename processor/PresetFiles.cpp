@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace kalto
@@ -297,11 +298,12 @@ juce::String presetAttributeName (const juce::XmlElement& document, int index, c
 namespace
 {
 // The framework's reading of a number, which keeps the leading number of
-// text with characters after it. It gathers an exponent's digits in an int,
+// text with characters after it; none when the text holds no number, which
+// the framework would read as 0. It gathers an exponent's digits in an int,
 // which overflows past nine of them; an exponent of more than six
 // significant digits gives an infinity or 0 whatever it is, so such a run
 // is read as 999999 instead, which gives the same.
-double readNumber (const juce::String& text)
+std::optional<double> readNumber (const juce::String& text)
 {
     const auto original = text.toStdString();
     std::string bounded;
@@ -326,7 +328,15 @@ double readNumber (const juce::String& text)
             bounded.append (original, i, digitsEnd - i);
         i = digitsEnd;
     }
-    return juce::String::fromUTF8 (bounded.data(), (int) bounded.size()).getDoubleValue();
+    // The framework's reader moves past what it read, and back to where the
+    // number would start when it finds none.
+    const auto number = juce::String::fromUTF8 (bounded.data(), (int) bounded.size());
+    auto p = number.getCharPointer();
+    const auto start = p.findEndOfWhitespace();
+    const auto value = juce::CharacterFunctions::readDoubleValue (p);
+    if (p == start)
+        return std::nullopt;
+    return value;
 }
 } // namespace
 
@@ -336,9 +346,9 @@ float presetValue (const juce::XmlElement& document, const juce::String& attribu
         return current;
     // A NaN or an infinity would be stored as it comes by the parameter classes.
     const auto value = readNumber (document.getStringAttribute (attribute));
-    if (! std::isfinite (value))
+    if (! value || ! std::isfinite (*value))
         return current;
-    return (float) juce::jlimit (0.0, 1.0, value);
+    return (float) juce::jlimit (0.0, 1.0, *value);
 }
 
 bool writePresetFile (const juce::File& file, const juce::String& text)

@@ -55,8 +55,8 @@ std::unique_ptr<juce::XmlElement> parsePresetRoot (const juce::String& text);
 juce::String presetAttributeName (const juce::XmlElement& document, int index, const juce::String& identifier);
 
 // The normalised value a parameter takes from the attribute: a finite number
-// clamped to 0..1; `current` when the attribute is missing or its text reads
-// as no finite number.
+// clamped to 0..1, read as far as it goes ("0.5abc" is 0.5); `current` when
+// the attribute is missing or its text holds no number or no finite one.
 float presetValue (const juce::XmlElement& document, const juce::String& attribute, float current);
 
 // Writes the text's records to the file in one step: a file whose write

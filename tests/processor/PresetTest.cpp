@@ -512,8 +512,8 @@ TEST_F (Presets, NoCutOfASavedPresetChangesAnything)
 }
 
 // The normalised value each attribute text gives a parameter: a finite
-// number clamped to 0..1, and anything that reads as no finite number
-// leaves the parameter as it was.
+// number clamped to 0..1, and anything that reads as no number or as no
+// finite one leaves the parameter as it was.
 TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
 {
     constexpr float kept = -1.0f;
@@ -524,7 +524,12 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
     } cases[] = {
         { "0.75", 0.75f }, { "nan", kept }, { "-nan", kept }, { "NaN", kept }, { "inf", kept }, { "-inf", kept },
         { "1e400", kept }, { "1e20", 1.0f }, { "-3", 0.0f }, { "1.5", 1.0f }, { "-1e-300", 0.0f },
-        { "0.5abc", 0.5f }, { " 0.25", 0.25f }, { "abc", 0.0f }, { "", 0.0f },
+        // A number with text after it is read as far as it goes.
+        { "0.5abc", 0.5f }, { " 0.25", 0.25f }, { ".5", 0.5f }, { "+0.5x", 0.5f }, { "5e-1e", 0.5f }, { "0", 0.0f },
+        { "-0", 0.0f }, { "0.", 0.0f },
+        // No number at all: a sign, a point or an exponent alone is none.
+        { "abc", kept }, { "", kept }, { " ", kept }, { "-", kept }, { "+", kept }, { ".", kept }, { "-.", kept },
+        { "e5", kept }, { ".e5", kept }, { "-e5", kept }, { "x0.5", kept }, { "- 0.5", kept },
         // Exponents far beyond a double's: still an infinity or 0.
         { "1e2674407959", kept }, { "1e-2674407959", 0.0f }, { "5e-0000000000000001", 0.5f }, { "0.5e+", 0.5f },
     };
@@ -532,12 +537,15 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
     {
         SCOPED_TRACE (c.text);
         auto& p = make();
-        // A float and a bool: the framework stores what a bool is given as it comes.
+        // A float, a bool and an int: the framework stores what a bool is
+        // given as it comes, and an int rounded to its step.
         p.pitchBendRangeParam->setValueNotifyingHost (0.25f);
         p.bendsParam->setValueNotifyingHost (1.0f);
+        set (p.transposeParam, 5.0f);
+        const auto transpose = normalised (p.transposeParam);
         const auto value = juce::String (c.text);
         writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"),
-                       "<KALTO_SETTINGS pitchBendRange=\"" + value + "\" bends=\"" + value + "\"/>");
+                       "<KALTO_SETTINGS pitchBendRange=\"" + value + "\" bends=\"" + value + "\" transpose=\"" + value + "\"/>");
         Notifications heard;
         p.addListener (&heard);
         p.loadPreset();
@@ -545,6 +553,7 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
         EXPECT_EQ (heard.indices, allIndices());
         EXPECT_EQ (normalised (p.pitchBendRangeParam), c.expected == kept ? 0.25f : c.expected);
         EXPECT_EQ (normalised (p.bendsParam), c.expected == kept ? 1.0f : c.expected);
+        EXPECT_EQ (normalised (p.transposeParam), c.expected == kept ? transpose : c.expected);
         EXPECT_FALSE (p.isPresetModified()) << "the document is read the same way for the comparison";
     }
 }
