@@ -38,10 +38,7 @@ PresetSelector::~PresetSelector() = default;
 void PresetSelector::listPresetFiles()
 {
     // In the order the folder yields them, unsorted.
-    presetFiles = kalto::presetFolder().findChildFiles (juce::File::findFiles, false,
-                                                        juce::String ("*") + kalto::presetExtension);
-    // A file named by the extension alone names no preset.
-    presetFiles.removeIf ([] (const juce::File& f) { return f.getFileName() == kalto::presetExtension; });
+    presetFiles = kalto::findPresetFiles();
     numPresets = presetFiles.size();
 }
 

@@ -307,8 +307,10 @@ void KaltoAudioProcessor::loadPreset()
         return;
     }
 
+    // Anything under the name is read, and what is no regular file reads as
+    // nothing; only a missing file is written.
     const auto file = kalto::presetFile (*currentPresetName);
-    if (! file.existsAsFile())
+    if (! file.exists())
     {
         savePreset();
         updateTrackerSettings();

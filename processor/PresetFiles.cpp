@@ -3,14 +3,28 @@
 #include "processor/Parameters.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kalto
 {
+
+namespace
+{
+bool isRegularFile (const char* path)
+{
+    struct stat info {};
+    return stat (path, &info) == 0 && S_ISREG (info.st_mode);
+}
+} // namespace
 
 juce::File presetFolder()
 {
@@ -26,6 +40,16 @@ juce::File presetFile (const juce::String& name)
 {
     return juce::File::getSpecialLocation (juce::File::userHomeDirectory)
         .getChildFile ("Music/Kalto/" + name + presetExtension);
+}
+
+juce::Array<juce::File> findPresetFiles()
+{
+    auto found = presetFolder().findChildFiles (juce::File::findFiles, false, juce::String ("*") + presetExtension);
+    // A file named by the extension alone names no preset. Only regular
+    // files: a FIFO would make the load that reads it wait.
+    found.removeIf ([] (const juce::File& f)
+                    { return f.getFileName() == presetExtension || ! isRegularFile (f.getFullPathName().toRawUTF8()); });
+    return found;
 }
 
 bool isSafePresetName (const juce::String& name)
@@ -119,14 +143,35 @@ juce::String presetTextFromRecords (const void* data, size_t size)
 
 juce::String readPresetText (const juce::File& file)
 {
-    juce::FileInputStream in (file);
-    if (in.failedToOpen())
+    // Opening a FIFO waits for a writer and reading one for data; a device
+    // may never end. A file is opened without waiting, and then what was
+    // opened is checked, so that nothing put in its place after the check
+    // is read. The check before spares opening a device at all.
+    const auto path = file.getFullPathName();
+    if (! isRegularFile (path.toRawUTF8()))
         return {};
+    const auto fd = open (path.toRawUTF8(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+
     // One byte more than a preset may have tells a file that is too large
     // without reading the rest of it.
-    juce::MemoryBlock bytes;
-    in.readIntoMemoryBlock (bytes, (ssize_t) maxPresetFileBytes + 1);
-    return presetTextFromRecords (bytes.getData(), bytes.getSize());
+    juce::MemoryOutputStream bytes;
+    struct stat info {};
+    bool whole = fstat (fd, &info) == 0 && S_ISREG (info.st_mode);
+    char chunk[8192];
+    while (whole && bytes.getDataSize() <= maxPresetFileBytes)
+    {
+        const auto n = read (fd, chunk, sizeof (chunk));
+        if (n > 0)
+            bytes.write (chunk, (size_t) n);
+        else if (n == 0)
+            break;
+        else if (errno != EINTR)
+            whole = false;
+    }
+    close (fd);
+    return whole ? presetTextFromRecords (bytes.getData(), bytes.getDataSize()) : juce::String();
 }
 
 // ---------------------------------------------------------------------------

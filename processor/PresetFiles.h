@@ -24,6 +24,10 @@ juce::File presetFolder();
 juce::File presetMarkerFile();
 juce::File presetFile (const juce::String& name);
 
+// The presets in the preset folder, in the order the folder yields them:
+// the regular files (or links to them) named by a name and the extension.
+juce::Array<juce::File> findPresetFiles();
+
 // A name that is a plain file name in the preset folder: not empty, not "."
 // or "..", no '/' or '\\', and short enough for the file system once the
 // extension is added.
@@ -41,8 +45,9 @@ juce::MemoryBlock presetRecords (const juce::String& text);
 // after the last one ignored. Empty for more than maxPresetFileBytes.
 juce::String presetTextFromRecords (const void* data, size_t size);
 
-// The text a preset file holds; empty when it cannot be read or is larger
-// than maxPresetFileBytes.
+// The text a preset file holds; empty when it cannot be read, is no regular
+// file (a folder, a FIFO, a socket, a device) or is larger than
+// maxPresetFileBytes. It never waits on what it opens.
 juce::String readPresetText (const juce::File& file);
 
 // The root element of a preset text, with its tag and attributes and

@@ -16,6 +16,8 @@
 #include "editor/minimalMenuItem.h"
 #include "processor/PresetFiles.h"
 #include "tests/engine/FakeMidiPorts.h"
+#include "tests/support/FifoWatchdog.h"
+#include "tests/support/FolderEntries.h"
 
 namespace kalto::test
 {
@@ -259,6 +261,44 @@ TEST_F (EditorWindow, AStepWithNoFilesLoadsNothingAndFilesGoneMeanwhileAreNeverR
     pumpMessages();
     EXPECT_EQ (strip.presetIndex, 0);
     EXPECT_EQ (*p.currentPresetName, strip.presetFiles[0].getFileNameWithoutExtension());
+}
+
+// The names of the files the strip lists, sorted.
+std::vector<juce::String> listedNames (const PresetSelector& strip)
+{
+    std::vector<juce::String> names;
+    for (const auto& f : strip.presetFiles)
+        names.push_back (f.getFileName());
+    std::sort (names.begin(), names.end());
+    return names;
+}
+
+// Only files are presets: a folder, a FIFO or a socket under a preset's name
+// is not listed, so no step waits on a FIFO. A link to a preset is one.
+TEST_F (EditorWindow, TheStripListsOnlyFiles)
+{
+    auto& p = make();
+    writePreset (p, { "A", 1, 0.5f, 5 });
+    ASSERT_TRUE (presets().getChildFile ("Folder.kalto_vyn").createDirectory().wasOk());
+    ASSERT_TRUE (makeSocket (presets().getChildFile ("Socket.kalto_vyn")));
+    ASSERT_EQ (symlink ("A.kalto_vyn", presets().getChildFile ("Link.kalto_vyn").getFullPathName().toRawUTF8()), 0);
+    FifoWatchdog fifo (presets().getChildFile ("Fifo.kalto_vyn"));
+    ASSERT_TRUE (fifo.wasMade());
+    const auto entries = entriesOf (presets());
+
+    OpenEditor open (p);
+    auto& strip = *open.window.presetSelector;
+    EXPECT_EQ (listedNames (strip), (std::vector<juce::String> { "A.kalto_vyn", "Link.kalto_vyn", "Vyn Defaults.kalto_vyn" }));
+    Mouse mouse (*open.editor);
+    for (int i = 0; i < 6; ++i)
+    {
+        mouse.click (stripNextAt);
+        pumpMessages();
+    }
+    EXPECT_FALSE (fifo.freedAReader()) << "a step waited on the FIFO";
+    EXPECT_EQ (entriesOf (presets()), entries);
+    // The framework takes a socket for a folder, and cannot delete it.
+    EXPECT_EQ (std::remove (presets().getChildFile ("Socket.kalto_vyn").getFullPathName().toRawUTF8()), 0);
 }
 
 TEST_F (EditorWindow, TheSaveDialog)

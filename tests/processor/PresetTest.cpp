@@ -4,12 +4,19 @@
 #include "tests/processor/ProcessorFixture.h"
 
 #include "processor/PresetFiles.h"
+#include "tests/support/FifoWatchdog.h"
+#include "tests/support/FolderEntries.h"
 
+#include <algorithm>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kalto
@@ -293,16 +300,40 @@ TEST_F (Presets, SavingTwiceLeavesOnlyTheSecondDocument)
     EXPECT_EQ ((float) xml->getDoubleAttribute ("key"), normalised (p.keyParam));
 }
 
+// Something other than a file under a preset's name: a folder, a FIFO (whose
+// open would wait for a writer for ever), a socket, a device.
+void folderInstead (const juce::File& f)
+{
+    ASSERT_TRUE (f.deleteFile());
+    ASSERT_TRUE (f.createDirectory().wasOk());
+}
+
+void socketInstead (const juce::File& f)
+{
+    ASSERT_TRUE (f.deleteFile());
+    ASSERT_TRUE (test::makeSocket (f));
+}
+
+void deviceLinkInstead (const juce::File& f)
+{
+    ASSERT_TRUE (f.deleteFile());
+    ASSERT_EQ (symlink ("/dev/zero", f.getFullPathName().toRawUTF8()), 0);
+}
+
 TEST_F (Presets, FilesThatAreNotOursChangeNothing)
 {
+    // The watchdog makes the FIFO where the file was.
+    const auto fifo = [] (const juce::File& f) { ASSERT_TRUE (f.deleteFile()); };
     const struct
     {
         const char* name;
         std::function<void (const juce::File&)> write;
-        bool modifiedAfter = false; // compared with what the file held
+        bool parsed = false; // a document is the reference afterwards, and differs from the values
+        bool aFifo = false;
     } cases[] = {
         { "7 bytes", [] (const juce::File& f) { f.replaceWithData ("1234567", 7); } },
-        { "empty", [] (const juce::File& f) { f.replaceWithData ("", 0); } },
+        // replaceWithData deletes a file it is given nothing for.
+        { "empty", [] (const juce::File& f) { ASSERT_EQ (truncate (f.getFullPathName().toRawUTF8(), 0), 0); } },
         { "another key", [] (const juce::File& f) {
               juce::MemoryOutputStream out;
               for (auto c : juce::String ("<?xml version=\"1.0\"?><KALTO_SETTINGS key=\"1\"/>"))
@@ -311,25 +342,69 @@ TEST_F (Presets, FilesThatAreNotOursChangeNothing)
           } },
         { "plain text", [] (const juce::File& f) { f.replaceWithText ("<KALTO_SETTINGS key=\"1\"/>"); } },
         { "another root tag", [] (const juce::File& f) { writeDocument (f, "<OTHER key=\"1\" mode=\"1\"/>"); }, true },
+        { "a folder", folderInstead },
+        { "a FIFO", fifo, false, true },
+        { "a socket", socketInstead },
+        { "a link to a device", deviceLinkInstead },
     };
+    const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
         auto& p = make();
         set (p.keyParam, 7);
         p.tracker.read()->confidence = 3.0f;
-        c.write (presets().getChildFile ("Vyn Defaults.kalto_vyn"));
+        c.write (file);
+        std::optional<test::FifoWatchdog> watchdog;
+        if (c.aFifo)
+        {
+            ASSERT_TRUE (watchdog.emplace (file).wasMade());
+        }
+        const auto entries = test::entriesOf (presets());
 
         Notifications heard;
         p.addListener (&heard);
         p.loadPreset();
         p.removeListener (&heard);
+        if (watchdog)
+        {
+            EXPECT_FALSE (watchdog->freedAReader()) << "the load waited on the FIFO";
+        }
+        watchdog.reset();
         EXPECT_TRUE (heard.indices.empty());
         EXPECT_EQ (p.keyParam->get(), 7);
         // The tracker settings are still copied in.
         EXPECT_EQ (p.tracker.read()->confidence.load(), p.confidenceParam->get());
-        EXPECT_EQ (p.isPresetModified(), c.modifiedAfter);
+        EXPECT_EQ (p.presetXml != nullptr, c.parsed) << "read as no document, as any file that cannot be read";
+        EXPECT_EQ (p.isPresetModified(), c.parsed);
+        EXPECT_EQ (test::entriesOf (presets()), entries) << "nothing written in its place or beside it";
+
+        // The next processor starts from a preset that is a file. The
+        // framework takes a socket for a folder, and cannot delete it.
+        processor.reset();
+        EXPECT_EQ (std::remove (file.getFullPathName().toRawUTF8()), 0);
     }
+}
+
+// A host loading the plug-in must not hang on a defaults preset that is a
+// FIFO; the plug-in starts from the parameters' defaults and writes nothing.
+TEST_F (Presets, AStartWithAFifoForTheDefaultsDoesNotWait)
+{
+    ASSERT_TRUE (presets().createDirectory());
+    const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
+    {
+        test::FifoWatchdog watchdog (file);
+        ASSERT_TRUE (watchdog.wasMade());
+        make();
+        EXPECT_FALSE (watchdog.freedAReader()) << "the start waited on the FIFO";
+    }
+    auto& p = *processor;
+    EXPECT_EQ (p.synthSoundParam->get(), piano);
+    EXPECT_EQ (p.instrument->getNumSounds(), 4);
+    EXPECT_EQ (p.presetXml, nullptr);
+    EXPECT_EQ (test::entriesOf (presets()), (std::vector<std::string> { "Vyn Defaults.kalto_vyn", "kalto.lock" }));
+    struct stat info {};
+    EXPECT_TRUE (stat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISFIFO (info.st_mode)) << "still the FIFO";
 }
 
 TEST_F (Presets, AcceptsTheTagInAnyCaseAndKeepsWhatIsMissing)
