@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,13 +43,89 @@ juce::File presetFile (const juce::String& name)
         .getChildFile ("Music/Kalto/" + name + presetExtension);
 }
 
+namespace
+{
+// UTF-8 as it is defined: no overlong form, no surrogate, nothing past
+// U+10FFFF. The framework takes some such bytes as a character of another
+// length, and cuts the name at the wrong place.
+bool isWellFormedUtf8 (const char* text)
+{
+    static constexpr uint32_t smallest[] = { 0, 0x80, 0x800, 0x10000 };
+    for (const auto* p = reinterpret_cast<const unsigned char*> (text); *p != 0;)
+    {
+        const auto lead = *p++;
+        if (lead < 0x80)
+            continue;
+        int extra = 0;
+        uint32_t c = 0;
+        if (lead >= 0xc2 && lead <= 0xdf)
+        {
+            extra = 1;
+            c = lead & 0x1fu;
+        }
+        else if (lead >= 0xe0 && lead <= 0xef)
+        {
+            extra = 2;
+            c = lead & 0x0fu;
+        }
+        else if (lead >= 0xf0 && lead <= 0xf4)
+        {
+            extra = 3;
+            c = lead & 0x07u;
+        }
+        else
+        {
+            return false;
+        }
+        for (int i = 0; i < extra; ++i, ++p)
+        {
+            if ((*p & 0xc0u) != 0x80u)
+                return false;
+            c = (c << 6) | (*p & 0x3fu);
+        }
+        if (c < smallest[extra] || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff))
+            return false;
+    }
+    return true;
+}
+
+// The preset that a folder entry's name holds: the name before the extension,
+// which loadPreset takes the same name and extension from again.
+std::optional<juce::String> presetNameOf (const char* entryName)
+{
+    if (! isWellFormedUtf8 (entryName))
+        return std::nullopt;
+    const auto fileName = juce::String::fromUTF8 (entryName);
+    // Spelt exactly: a file whose extension differs in case is another file.
+    const juce::String extension (presetExtension);
+    if (! fileName.endsWith (extension))
+        return std::nullopt;
+    const auto name = fileName.dropLastCharacters (extension.length());
+    if (! isSafePresetName (name))
+        return std::nullopt;
+    return name;
+}
+} // namespace
+
 juce::Array<juce::File> findPresetFiles()
 {
-    auto found = presetFolder().findChildFiles (juce::File::findFiles, false, juce::String ("*") + presetExtension);
-    // A file named by the extension alone names no preset. Only regular
-    // files: a FIFO would make the load that reads it wait.
-    found.removeIf ([] (const juce::File& f)
-                    { return f.getFileName() == presetExtension || ! isRegularFile (f.getFullPathName().toRawUTF8()); });
+    juce::Array<juce::File> found;
+    const auto folder = presetFolder();
+    auto* dir = opendir (folder.getFullPathName().toRawUTF8());
+    if (dir == nullptr)
+        return found;
+    while (const auto* entry = readdir (dir))
+    {
+        const auto name = presetNameOf (entry->d_name);
+        if (! name)
+            continue;
+        const auto file = presetFile (*name);
+        // Only regular files: a FIFO would make the load that reads it wait.
+        if (std::strcmp (file.getFileName().toRawUTF8(), entry->d_name) == 0
+            && isRegularFile (file.getFullPathName().toRawUTF8()))
+            found.add (file);
+    }
+    closedir (dir);
     return found;
 }
 

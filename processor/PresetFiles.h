@@ -25,7 +25,9 @@ juce::File presetMarkerFile();
 juce::File presetFile (const juce::String& name);
 
 // The presets in the preset folder, in the order the folder yields them:
-// the regular files (or links to them) named by a name and the extension.
+// the regular files (or links to them) named by a preset name and the
+// extension, spelt exactly. A name that text cannot hold as it stands (not
+// UTF-8) is left out, as presetFile of the name would be another file.
 juce::Array<juce::File> findPresetFiles();
 
 // A name that is a plain file name in the preset folder: not empty, not "."

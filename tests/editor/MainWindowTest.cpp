@@ -19,6 +19,8 @@
 #include "tests/support/FifoWatchdog.h"
 #include "tests/support/FolderEntries.h"
 
+#include <cstdio>
+
 namespace kalto::test
 {
 namespace
@@ -164,7 +166,7 @@ void writePreset (KaltoAudioProcessor& p, const PresetValues& v)
     ProcessorTest::set (p.synthSoundParam, (float) v.synthSound);
     ProcessorTest::set (p.confidenceParam, v.confidence);
     ProcessorTest::set (p.keyParam, (float) v.key);
-    *p.currentPresetName = v.name;
+    *p.currentPresetName = juce::String::fromUTF8 (v.name);
     p.savePreset();
 }
 
@@ -299,6 +301,58 @@ TEST_F (EditorWindow, TheStripListsOnlyFiles)
     EXPECT_EQ (entriesOf (presets()), entries);
     // The framework takes a socket for a folder, and cannot delete it.
     EXPECT_EQ (std::remove (presets().getChildFile ("Socket.kalto_vyn").getFullPathName().toRawUTF8()), 0);
+}
+
+// A step loads the file that was listed and never writes one of another
+// name: a file whose name text cannot hold as it stands, or whose extension
+// differs in case, is not listed. A listed file deleted since is written anew.
+TEST_F (EditorWindow, AStepNeverWritesAFileOfAnotherName)
+{
+    auto& p = make();
+    const auto accented = juce::String::fromUTF8 ("Caf\xc3\xa9");
+    writePreset (p, { "A", 1, 0.5f, 5 });
+    writePreset (p, { accented.toRawUTF8(), 3, 1.2f, 1 });
+    juce::MemoryBlock stored;
+    ASSERT_TRUE (presets().getChildFile ("A.kalto_vyn").loadFileAsData (stored));
+    const auto folder = presets().getFullPathName().toStdString() + "/";
+    for (const char* name : { "bad\377utf8.kalto_vyn", "overlong \300\256.kalto_vyn", "surrogate \355\240\200.kalto_vyn",
+                              "Upper.KALTO_VYN" })
+    {
+        auto* f = std::fopen ((folder + name).c_str(), "wb");
+        ASSERT_NE (f, nullptr) << name;
+        EXPECT_EQ (std::fwrite (stored.getData(), 1, stored.getSize(), f), stored.getSize());
+        std::fclose (f);
+    }
+    const auto entries = entriesOf (presets());
+
+    OpenEditor open (p);
+    auto& strip = *open.window.presetSelector;
+    EXPECT_EQ (listedNames (strip), (std::vector<juce::String> { "A.kalto_vyn", accented + ".kalto_vyn", "Vyn Defaults.kalto_vyn" }));
+    Mouse mouse (*open.editor);
+    for (int i = 0; i < 6; ++i)
+    {
+        mouse.click (stripNextAt);
+        pumpMessages();
+        EXPECT_EQ (*p.currentPresetName + ".kalto_vyn", strip.presetFiles[strip.presetIndex].getFileName());
+        EXPECT_EQ (entriesOf (presets()), entries);
+        if (*p.currentPresetName == accented)
+        {
+            EXPECT_EQ (p.synthSoundParam->get(), 3) << "the file's own values";
+        }
+    }
+
+    // Gone since the listing: the step writes it again, under its own name, from the values now.
+    const auto a = presets().getChildFile ("A.kalto_vyn");
+    strip.presetIndex = (strip.presetFiles.indexOf (a) + strip.numPresets - 1) % strip.numPresets;
+    ASSERT_TRUE (a.deleteFile());
+    set (p.keyParam, 11.0f);
+    mouse.click (stripNextAt);
+    pumpMessages();
+    ASSERT_EQ (*p.currentPresetName, "A");
+    EXPECT_EQ (entriesOf (presets()), entries);
+    set (p.keyParam, 2.0f);
+    p.loadPreset();
+    EXPECT_EQ (p.keyParam->get(), 11);
 }
 
 TEST_F (EditorWindow, TheSaveDialog)
