@@ -31,9 +31,7 @@ KaltoAudioProcessor::KaltoAudioProcessor()
     setBusesLayout (stereo);
 
     // The marker makes the preset folder exist before any preset is written.
-    const auto marker = kalto::presetMarkerFile();
-    if (! marker.exists())
-        (void) marker.create();
+    kalto::createPresetMarker();
 
     versionText = "Vyn Rel. 1.0.3";
     midiBackend = std::make_unique<kalto::MIDI_Backend>();
@@ -307,10 +305,11 @@ void KaltoAudioProcessor::loadPreset()
         return;
     }
 
-    // Anything under the name is read, and what is no regular file reads as
-    // nothing; only a missing file is written.
+    // Without a home there is no file, as for one that is missing; the save
+    // then writes nothing. Anything else under the name is read, and what
+    // is no regular file reads as nothing.
     const auto file = kalto::presetFile (*currentPresetName);
-    if (! file.exists())
+    if (file == juce::File() || ! file.exists())
     {
         savePreset();
         updateTrackerSettings();
@@ -341,8 +340,10 @@ void KaltoAudioProcessor::savePreset()
             presetXml->setAttribute (p->paramID, kalto::presetNumberText ((double) p->getValue()));
 
     // A failed write leaves the old file as it was and is not reported; the
-    // new element stays the reference all the same.
-    (void) kalto::writePresetFile (kalto::presetFile (*currentPresetName), kalto::presetDocumentText (*presetXml));
+    // new element stays the reference all the same. Without a home nothing
+    // is written.
+    if (kalto::createPresetFolder())
+        (void) kalto::writePresetFile (kalto::presetFile (*currentPresetName), kalto::presetDocumentText (*presetXml));
 }
 
 bool KaltoAudioProcessor::isPresetModified() const

@@ -6,12 +6,15 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +23,45 @@ namespace kalto
 
 namespace
 {
+// Below the home folder; made one level at a time.
+constexpr const char* presetFolderPath = "Music/Kalto";
+constexpr const char* markerFileName = "kalto.lock";
+
+// The password database's answer grows its buffer up to this size.
+constexpr size_t maxPasswordEntryBytes = 1 << 20;
+constexpr size_t firstPasswordEntryBytes = 1024;
+
+// A home the presets can live in: an absolute path to a folder, as text
+// holds it. A relative one would follow the working folder, which the host
+// or the framework sets.
+juce::File usableHome (const char* path)
+{
+    struct stat info {};
+    if (path == nullptr || path[0] != '/' || ! juce::CharPointer_UTF8::isValidString (path, (int) std::strlen (path))
+        || stat (path, &info) != 0 || ! S_ISDIR (info.st_mode))
+        return {};
+    return juce::File (juce::CharPointer_UTF8 (path));
+}
+
+juce::File accountHome()
+{
+    const auto suggested = sysconf (_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer (suggested > 0 ? (size_t) suggested : firstPasswordEntryBytes);
+    passwd entry {};
+    passwd* found = nullptr;
+    for (;;)
+    {
+        const auto error = getpwuid_r (getuid(), &entry, buffer.data(), buffer.size(), &found);
+        if (error == 0)
+            break;
+        if (error != EINTR && (error != ERANGE || buffer.size() >= maxPasswordEntryBytes))
+            return {};
+        if (error == ERANGE)
+            buffer.resize (buffer.size() * 2);
+    }
+    return found != nullptr ? usableHome (found->pw_dir) : juce::File();
+}
+
 bool isRegularFile (const char* path)
 {
     struct stat info {};
@@ -27,20 +69,56 @@ bool isRegularFile (const char* path)
 }
 } // namespace
 
+juce::File homeFolder()
+{
+    const auto home = usableHome (std::getenv ("HOME"));
+    return home != juce::File() ? home : accountHome();
+}
+
 juce::File presetFolder()
 {
-    return juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile ("Music/Kalto/");
+    const auto home = homeFolder();
+    return home != juce::File() ? home.getChildFile (presetFolderPath) : juce::File();
 }
 
 juce::File presetMarkerFile()
 {
-    return presetFolder().getChildFile ("kalto.lock");
+    const auto folder = presetFolder();
+    return folder != juce::File() ? folder.getChildFile (markerFileName) : juce::File();
 }
 
 juce::File presetFile (const juce::String& name)
 {
-    return juce::File::getSpecialLocation (juce::File::userHomeDirectory)
-        .getChildFile ("Music/Kalto/" + name + presetExtension);
+    const auto folder = presetFolder();
+    return folder != juce::File() ? folder.getChildFile (name + presetExtension) : juce::File();
+}
+
+bool createPresetFolder()
+{
+    auto folder = homeFolder();
+    if (folder == juce::File())
+        return false;
+    // mkdir makes no missing parent: a home that goes away meanwhile is not
+    // made again.
+    for (const auto& level : juce::StringArray::fromTokens (presetFolderPath, "/", ""))
+    {
+        folder = folder.getChildFile (level);
+        if (mkdir (folder.getFullPathName().toRawUTF8(), 0777) != 0 && errno != EEXIST)
+            return false;
+    }
+    return folder.isDirectory();
+}
+
+void createPresetMarker()
+{
+    if (! createPresetFolder())
+        return;
+    // Only a marker that does not exist is made: whatever is there already,
+    // a FIFO included, is neither opened nor changed.
+    const auto marker = open (presetMarkerFile().getFullPathName().toRawUTF8(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0644);
+    if (marker >= 0)
+        close (marker);
 }
 
 namespace
@@ -111,6 +189,8 @@ juce::Array<juce::File> findPresetFiles()
 {
     juce::Array<juce::File> found;
     const auto folder = presetFolder();
+    if (folder == juce::File())
+        return found;
     auto* dir = opendir (folder.getFullPathName().toRawUTF8());
     if (dir == nullptr)
         return found;
@@ -476,7 +556,7 @@ float presetValue (const juce::XmlElement& document, const juce::String& attribu
 bool writePresetFile (const juce::File& file, const juce::String& text)
 {
     const auto folder = file.getParentDirectory();
-    if (folder.createDirectory().failed())
+    if (! folder.isDirectory())
         return false;
 
     // The records go to a file of their own beside the preset, which then

@@ -19,10 +19,23 @@ inline constexpr size_t maxPresetFileBytes = 1 << 20;
 // The longest file name the usual Linux file systems take, in bytes.
 inline constexpr size_t maxFileNameBytes = 255;
 
-// "Music/Kalto/" below the user's home folder, and the files in it.
+// The user's home folder: HOME when it is an absolute path to a folder, else
+// the home that the password database gives the user when that is one; none
+// otherwise. It is never created.
+juce::File homeFolder();
+
+// "Music/Kalto" below the home folder, and the files in it; none without a home.
 juce::File presetFolder();
 juce::File presetMarkerFile();
 juce::File presetFile (const juce::String& name);
+
+// Makes the preset folder inside the home, never the home itself. False
+// without a home or when the folder cannot be made.
+bool createPresetFolder();
+
+// Makes the preset folder and the empty marker file in it when they are
+// missing; nothing without a home.
+void createPresetMarker();
 
 // The presets in the preset folder, in the order the folder yields them:
 // the regular files (or links to them) named by a preset name and the
@@ -67,7 +80,8 @@ juce::String presetAttributeName (const juce::XmlElement& document, int index, c
 float presetValue (const juce::XmlElement& document, const juce::String& attribute, float current);
 
 // Writes the text's records to the file in one step: a file whose write
-// fails keeps what it held. False when the text could not be written.
+// fails keeps what it held. False when the text could not be written, or
+// when the file's folder does not exist; it makes no folder.
 bool writePresetFile (const juce::File& file, const juce::String& text);
 
 // The document as the preset files hold it: the XML header, an empty line,

@@ -4,6 +4,7 @@
 #include "tests/processor/ProcessorFixture.h"
 
 #include "processor/PresetFiles.h"
+#include "tests/support/AccountHome.h"
 #include "tests/support/FifoWatchdog.h"
 #include "tests/support/FolderEntries.h"
 
@@ -726,6 +727,108 @@ TEST_F (Presets, EveryAcceptedNameIsSavedAndLoaded)
         p.loadPreset();
         EXPECT_EQ (p.keyParam->get(), 9);
     }
+}
+
+// The working folder for as long as one lives, then the previous one again.
+struct WorkingFolder
+{
+    explicit WorkingFolder (const juce::File& folder) { EXPECT_TRUE (folder.setAsCurrentWorkingDirectory()); }
+    ~WorkingFolder() { previous.setAsCurrentWorkingDirectory(); }
+    const juce::File previous = juce::File::getCurrentWorkingDirectory();
+};
+
+// The home is HOME when that is an absolute path to a folder, else the
+// password database's; the preset folder is made only inside a home that
+// exists. Without one nothing is made anywhere and no preset is kept.
+TEST_F (Presets, TheFolderIsMadeOnlyInsideAHomeThatExists)
+{
+    const auto working = home.getChildFile ("working"), account = home.getChildFile ("account"),
+               missing = home.getChildFile ("missing"), missingAccount = home.getChildFile ("missing account"),
+               aFile = home.getChildFile ("a file");
+    ASSERT_TRUE (working.createDirectory().wasOk());
+    ASSERT_TRUE (account.createDirectory().wasOk());
+    ASSERT_TRUE (aFile.replaceWithText ("not a folder"));
+    // A relative home would land below the working folder, which the
+    // framework's plug-in loader sets to the plug-in's own.
+    const WorkingFolder inWorking (working);
+    const auto rootMusic = juce::File ("/Music");
+    const auto rootMusicBefore = rootMusic.exists();
+
+    const struct
+    {
+        juce::String environment;
+        juce::File accountHome; // none: the user has no entry
+        juce::File expected;    // none: presets are kept nowhere
+    } cases[] = {
+        { home.getFullPathName(), account, home },
+        { "", account, account },
+        { "relative", account, account },
+        { missing.getFullPathName(), account, account },
+        { aFile.getFullPathName(), account, account },
+        { "", {}, {} },
+        { "relative", missingAccount, {} },
+        { missing.getFullPathName(), aFile, {} },
+        { aFile.getFullPathName(), {}, {} },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE ("HOME \"" + c.environment + "\", account home \"" + c.accountHome.getFullPathName() + "\"");
+        ASSERT_EQ (setenv ("HOME", c.environment.toRawUTF8(), 1), 0);
+        const test::AccountHome entry (c.accountHome == juce::File() ? nullptr : c.accountHome.getFullPathName().toRawUTF8());
+        {
+            auto& p = make();
+            set (p.keyParam, 9);
+            *p.currentPresetName = "Other";
+            p.savePreset();
+            set (p.keyParam, 3);
+            Notifications heard;
+            p.addListener (&heard);
+            p.loadPreset();
+            p.removeListener (&heard);
+            const auto kept = c.expected.getChildFile ("Music/Kalto");
+            if (c.expected != juce::File())
+            {
+                EXPECT_EQ (presetFolder(), kept);
+                EXPECT_EQ (test::entriesOf (kept), (std::vector<std::string> { "Other.kalto_vyn", "Vyn Defaults.kalto_vyn", "kalto.lock" }));
+                EXPECT_EQ (p.keyParam->get(), 9);
+                EXPECT_EQ (heard.indices, allIndices());
+            }
+            else
+            {
+                EXPECT_EQ (presetFolder(), juce::File());
+                EXPECT_EQ (p.keyParam->get(), 3) << "nothing was kept to load";
+                EXPECT_TRUE (heard.indices.empty());
+                EXPECT_FALSE (p.isPresetModified()) << "as after a save that could not be written";
+            }
+            processor.reset();
+        }
+
+        // Made nowhere else, and never the home itself.
+        EXPECT_EQ (test::entriesOf (working), std::vector<std::string>());
+        EXPECT_FALSE (missing.exists());
+        EXPECT_FALSE (missingAccount.exists());
+        EXPECT_TRUE (aFile.existsAsFile());
+        EXPECT_EQ (rootMusic.exists(), rootMusicBefore);
+        if (c.expected != account)
+        {
+            EXPECT_FALSE (account.getChildFile ("Music").exists());
+        }
+        if (c.expected != home)
+        {
+            EXPECT_FALSE (home.getChildFile ("Music").exists());
+        }
+
+        // Each case starts with no preset folder anywhere.
+        for (const auto& made : working.findChildFiles (juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no))
+            made.deleteRecursively();
+        missing.deleteRecursively();
+        missingAccount.deleteRecursively();
+        account.getChildFile ("Music").deleteRecursively();
+        home.getChildFile ("Music").deleteRecursively();
+        if (! rootMusicBefore)
+            rootMusic.deleteRecursively();
+    }
+    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
 }
 } // namespace
 } // namespace kalto
