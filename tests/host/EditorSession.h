@@ -154,6 +154,7 @@ public:
     static void keep (const std::optional<Shot>& s, const juce::String& name)
     {
         const auto file = juce::File (KALTO_SNAPSHOT_DIR).getChildFile (name + ".png");
+        (void) file.getParentDirectory().createDirectory();
         file.deleteFile();
         juce::FileOutputStream out (file);
         if (s && out.openedOk())
