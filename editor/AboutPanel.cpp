@@ -81,7 +81,7 @@ void AboutPanel::paint (juce::Graphics& g)
 {
     draw (g, captionRow, juce::translate (captionText()));
     // The version is the processor's own text, never translated.
-    draw (g, versionRow, processor.versionText);
+    draw (g, versionRow, processor.getVersionText());
     draw (g, nameRow, juce::translate (productName));
     draw (g, firstCreditRow, juce::translate (firstCredit));
     draw (g, secondCreditRow, juce::translate (secondCredit));

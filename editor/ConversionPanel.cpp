@@ -129,7 +129,7 @@ ConversionPanel::ConversionPanel (KaltoAudioProcessor& p) : processor (p)
     for (int i = 0; i < graphPoints; ++i)
         dbGraph->history->push (silenceDb);
     {
-        auto tracker = processor.tracker.read();
+        auto tracker = processor.readTracker();
         dbGraph->thresholds->add (tracker->noteOnFloorDb);
         dbGraph->thresholds->add (tracker->noteOnFloorDb + tracker->velocitySpanDb);
     }
@@ -156,11 +156,11 @@ void ConversionPanel::updateControls()
 {
     // The sliders clamp and snap what they are given; the notification, if
     // the shown value changed, writes the shown value back.
-    kalto::showValue (*gainSlider, 1.0f - processor.tracker.read()->gain.load());
-    kalto::showValue (*confidenceSlider, processor.tracker.read()->confidence.load());
-    bendsToggle->setToggleState (processor.tracker.read()->bends.load(), juce::dontSendNotification);
-    legatoToggle->setToggleState (processor.tracker.read()->legato.load(), juce::dontSendNotification);
-    filterToggle->setToggleState (processor.tracker.read()->convFilter.load(), juce::dontSendNotification);
+    kalto::showValue (*gainSlider, 1.0f - processor.readTracker()->gain.load());
+    kalto::showValue (*confidenceSlider, processor.readTracker()->confidence.load());
+    bendsToggle->setToggleState (processor.readTracker()->bends.load(), juce::dontSendNotification);
+    legatoToggle->setToggleState (processor.readTracker()->legato.load(), juce::dontSendNotification);
+    filterToggle->setToggleState (processor.readTracker()->convFilter.load(), juce::dontSendNotification);
 }
 
 void ConversionPanel::refresh()
@@ -179,7 +179,7 @@ void ConversionPanel::showConfidenceLine()
 {
     confidenceGraph->thresholds->clearQuick();
     confidenceGraph->thresholds->minimiseStorageOverheads();
-    confidenceGraph->thresholds->add ((float) kalto::shownOn (*confidenceSlider, processor.tracker.read()->confidence.load()));
+    confidenceGraph->thresholds->add ((float) kalto::shownOn (*confidenceSlider, processor.readTracker()->confidence.load()));
 }
 
 void ConversionPanel::sliderValueChanged (juce::Slider* slider)
@@ -187,15 +187,15 @@ void ConversionPanel::sliderValueChanged (juce::Slider* slider)
     if (slider == confidenceSlider.get())
     {
         const auto value = (float) confidenceSlider->getValue();
-        processor.tracker.read()->confidence = value;
-        *processor.confidenceParam = value;
+        processor.readTracker()->confidence = value;
+        *processor.floatParameter (kalto::confidenceIndex) = value;
         showConfidenceLine();
     }
     else if (slider == gainSlider.get())
     {
         const auto value = (float) (1.0 - gainSlider->getValue());
-        processor.tracker.read()->gain = value;
-        *processor.gainParam = value;
+        processor.readTracker()->gain = value;
+        *processor.floatParameter (kalto::gainIndex) = value;
     }
 }
 
@@ -204,18 +204,18 @@ void ConversionPanel::buttonClicked (juce::Button* button)
     // A toggle has flipped its own state before it tells us.
     if (button == bendsToggle.get())
     {
-        processor.tracker.read()->bends = bendsToggle->getToggleState();
-        *processor.bendsParam = bendsToggle->getToggleState();
+        processor.readTracker()->bends = bendsToggle->getToggleState();
+        *processor.boolParameter (kalto::bendsIndex) = bendsToggle->getToggleState();
     }
     if (button == legatoToggle.get())
     {
-        processor.tracker.read()->legato = legatoToggle->getToggleState();
-        *processor.legatoParam = legatoToggle->getToggleState();
+        processor.readTracker()->legato = legatoToggle->getToggleState();
+        *processor.boolParameter (kalto::legatoIndex) = legatoToggle->getToggleState();
     }
     if (button == filterToggle.get())
     {
-        processor.tracker.read()->convFilter = filterToggle->getToggleState();
-        *processor.convFilterParam = filterToggle->getToggleState();
+        processor.readTracker()->convFilter = filterToggle->getToggleState();
+        *processor.boolParameter (kalto::convFilterIndex) = filterToggle->getToggleState();
     }
 }
 

@@ -187,7 +187,7 @@ void MainWindow::changeListenerCallback (juce::ChangeBroadcaster* source)
         return;
     }
 
-    presetSelector->displayedName = *processor.currentPresetName;
+    presetSelector->displayedName = processor.getCurrentPresetName();
     presetSelector->repaint();
 }
 
@@ -222,7 +222,7 @@ void MainWindow::timerCallback()
 
     countPeak();
     {
-        auto tracker = processor.tracker.read();
+        auto tracker = processor.readTracker();
         conversionPanel->pushGraphValues (tracker->getPeakStrength(), tracker->getLevelDb());
     }
     conversionPanel->repaint();
@@ -260,9 +260,9 @@ void MainWindow::checkPreset()
         presetSelector->displayedName = modifiedLabel;
         presetSelector->repaint();
     }
-    else if (presetSelector->displayedName != *processor.currentPresetName)
+    else if (presetSelector->displayedName != processor.getCurrentPresetName())
     {
-        presetSelector->displayedName = *processor.currentPresetName;
+        presetSelector->displayedName = processor.getCurrentPresetName();
         presetSelector->repaint();
     }
 }

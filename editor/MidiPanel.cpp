@@ -196,33 +196,33 @@ std::array<juce::Slider*, kalto::numChordParameters> MidiPanel::chordSliders() c
 // (snapped, clamped) values back into the parameters.
 void MidiPanel::loadKey()
 {
-    autoTuneKeyBox->setSelectedId (processor.keyParam->get(), juce::sendNotificationAsync);
+    autoTuneKeyBox->setSelectedId (processor.intParameter (kalto::keyIndex)->get(), juce::sendNotificationAsync);
     // The selection counts at once; only its notification comes later.
     updateHarmonyEnablement();
 }
 
 void MidiPanel::loadMode()
 {
-    autoTuneModeBox->setSelectedId (processor.modeParam->get(), juce::sendNotificationAsync);
+    autoTuneModeBox->setSelectedId (processor.intParameter (kalto::modeIndex)->get(), juce::sendNotificationAsync);
 }
 
 void MidiPanel::loadChannel()
 {
-    channelSelectBox->setSelectedId (processor.portParam->get(), juce::sendNotificationAsync);
+    channelSelectBox->setSelectedId (processor.intParameter (kalto::portIndex)->get(), juce::sendNotificationAsync);
 }
 
 void MidiPanel::loadHarmony()
 {
     const auto sliders = chordSliders();
     for (size_t i = 0; i < sliders.size(); ++i)
-        kalto::showValue (*sliders[i], processor.chordParams[i]->get());
+        kalto::showValue (*sliders[i], processor.intParameter (kalto::chord0Index + (int) i)->get());
 }
 
 void MidiPanel::loadKnobs()
 {
-    kalto::showValue (*velocityLimitSlider, processor.velocityLimitParam->get());
-    kalto::showValue (*pitchBendRangeSlider, processor.pitchBendRangeParam->get());
-    kalto::showValue (*transposeSlider, processor.transposeParam->get());
+    kalto::showValue (*velocityLimitSlider, processor.intParameter (kalto::velocityLimitIndex)->get());
+    kalto::showValue (*pitchBendRangeSlider, processor.floatParameter (kalto::pitchBendRangeIndex)->get());
+    kalto::showValue (*transposeSlider, processor.intParameter (kalto::transposeIndex)->get());
 }
 
 void MidiPanel::updateControls()
@@ -282,15 +282,15 @@ void MidiPanel::comboBoxChanged (juce::ComboBox* box)
     else if (box == autoTuneKeyBox.get())
     {
         updateHarmonyEnablement();
-        *processor.keyParam = autoTuneKeyBox->getSelectedId();
+        *processor.intParameter (kalto::keyIndex) = autoTuneKeyBox->getSelectedId();
     }
     else if (box == autoTuneModeBox.get())
     {
-        *processor.modeParam = autoTuneModeBox->getSelectedId();
+        *processor.intParameter (kalto::modeIndex) = autoTuneModeBox->getSelectedId();
     }
     else if (box == channelSelectBox.get())
     {
-        *processor.portParam = channelSelectBox->getSelectedId();
+        *processor.intParameter (kalto::portIndex) = channelSelectBox->getSelectedId();
     }
 }
 
@@ -299,14 +299,14 @@ void MidiPanel::sliderValueChanged (juce::Slider* slider)
     const auto sliders = chordSliders();
     for (size_t i = 0; i < sliders.size(); ++i)
         if (slider == sliders[i])
-            *processor.chordParams[i] = (int) slider->getValue();
+            *processor.intParameter (kalto::chord0Index + (int) i) = (int) slider->getValue();
 
     if (slider == pitchBendRangeSlider.get())
-        *processor.pitchBendRangeParam = (float) slider->getValue();
+        *processor.floatParameter (kalto::pitchBendRangeIndex) = (float) slider->getValue();
     else if (slider == transposeSlider.get())
-        *processor.transposeParam = (int) slider->getValue();
+        *processor.intParameter (kalto::transposeIndex) = (int) slider->getValue();
     else if (slider == velocityLimitSlider.get())
-        *processor.velocityLimitParam = (int) slider->getValue();
+        *processor.intParameter (kalto::velocityLimitIndex) = (int) slider->getValue();
 
     repaint();
 }

@@ -34,7 +34,7 @@ PresetPopUp::PresetPopUp (KaltoAudioProcessor* p) : processor (p)
 
     nameLabel = std::make_unique<juce::Label>();
     addAndMakeVisible (*nameLabel);
-    nameLabel->setText (*processor->currentPresetName, juce::dontSendNotification);
+    nameLabel->setText (processor->getCurrentPresetName(), juce::dontSendNotification);
     // One click opens the editor; losing focus keeps what was typed.
     nameLabel->setEditable (true, false, false);
     nameLabel->setJustificationType (juce::Justification::centred);
@@ -57,7 +57,7 @@ PresetPopUp::~PresetPopUp() = default;
 
 void PresetPopUp::refresh()
 {
-    nameLabel->setText (*processor->currentPresetName, juce::dontSendNotification);
+    nameLabel->setText (processor->getCurrentPresetName(), juce::dontSendNotification);
 }
 
 void PresetPopUp::paint (juce::Graphics& g)
@@ -97,8 +97,7 @@ void PresetPopUp::save()
     if (! kalto::isSafePresetName (name))
         return;
 
-    *processor->currentPresetName = name;
-    processor->savePreset();
+    processor->savePresetAs (name);
     sendChangeMessage();
     setVisible (false);
 }
@@ -106,7 +105,7 @@ void PresetPopUp::save()
 void PresetPopUp::discard()
 {
     nameLabel->hideEditor (false);
-    nameLabel->setText (*processor->currentPresetName, juce::dontSendNotification);
+    nameLabel->setText (processor->getCurrentPresetName(), juce::dontSendNotification);
     sendChangeMessage();
     setVisible (false);
 }

@@ -29,7 +29,7 @@ PresetSelector::PresetSelector (PresetPopUp* popUp, KaltoAudioProcessor* p) : pr
 {
     listPresetFiles();
     presetIndex = 0;
-    displayedName = *processor->currentPresetName;
+    displayedName = processor->getCurrentPresetName();
     setSize (initialWidth, initialHeight);
 }
 
@@ -97,8 +97,7 @@ void PresetSelector::step (bool forwards)
     else
         presetIndex = presetIndex > 0 ? presetIndex - 1 : numPresets - 1;
 
-    *processor->currentPresetName = presetFiles[presetIndex].getFileNameWithoutExtension();
-    processor->loadPreset();
+    processor->loadPresetNamed (presetFiles[presetIndex].getFileNameWithoutExtension());
     repaint();
     sendChangeMessage();
 }

@@ -65,7 +65,7 @@ SynthPanel::~SynthPanel()
 // message loop, only if it changed what the box shows.
 void SynthPanel::selectStoredSound()
 {
-    const auto sound = processor.synthSoundParam->get();
+    const auto sound = processor.intParameter (kalto::synthSoundIndex)->get();
     internalSynthSelector->setSelectedId (sound + 1, juce::sendNotificationAsync);
 
     showInternalGUI->setVisible (false);
@@ -105,8 +105,8 @@ void SynthPanel::comboBoxChanged (juce::ComboBox* box)
         return;
 
     const auto sound = internalSynthSelector->getSelectedId() - 1;
-    processor.instrument->setSound (sound);
-    *processor.synthSoundParam = sound;
+    processor.getInstrument().setSound (sound);
+    *processor.intParameter (kalto::synthSoundIndex) = sound;
 }
 
 // "More" has no action.

@@ -1,6 +1,7 @@
 #include "processor/KaltoAudioProcessor.h"
 
 #include "editor/KaltoAudioProcessorEditor.h"
+#include "editor/kalto_lookandfeel.h"
 #include "processor/PresetFiles.h"
 
 #include <cmath>
@@ -80,6 +81,33 @@ juce::AudioParameterBool* KaltoAudioProcessor::addBoolParameter (int index)
                                             row.defaultValue >= 0.5f);
     addParameter (p);
     return p;
+}
+
+namespace
+{
+// The parameter at a host index, checked against the kind the table gives it.
+template <typename Parameter>
+Parameter* parameterOfKind (const juce::Array<juce::AudioProcessorParameter*>& parameters, int index,
+                            kalto::ParameterKind kind)
+{
+    jassert (index >= 0 && index < parameters.size() && kalto::parameterTable[(size_t) index].kind == kind);
+    return static_cast<Parameter*> (parameters[index]);
+}
+} // namespace
+
+juce::AudioParameterFloat* KaltoAudioProcessor::floatParameter (int index) const
+{
+    return parameterOfKind<juce::AudioParameterFloat> (getParameters(), index, kalto::ParameterKind::Float);
+}
+
+juce::AudioParameterInt* KaltoAudioProcessor::intParameter (int index) const
+{
+    return parameterOfKind<juce::AudioParameterInt> (getParameters(), index, kalto::ParameterKind::Int);
+}
+
+juce::AudioParameterBool* KaltoAudioProcessor::boolParameter (int index) const
+{
+    return parameterOfKind<juce::AudioParameterBool> (getParameters(), index, kalto::ParameterKind::Bool);
 }
 
 void KaltoAudioProcessor::createParameters()
@@ -327,6 +355,18 @@ void KaltoAudioProcessor::loadPreset()
     }
 
     updateTrackerSettings();
+}
+
+void KaltoAudioProcessor::loadPresetNamed (const juce::String& name)
+{
+    *currentPresetName = name;
+    loadPreset();
+}
+
+void KaltoAudioProcessor::savePresetAs (const juce::String& name)
+{
+    *currentPresetName = name;
+    savePreset();
 }
 
 void KaltoAudioProcessor::savePreset()

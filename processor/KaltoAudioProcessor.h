@@ -6,17 +6,23 @@
 #include <atomic>
 #include <memory>
 
-#include "editor/kalto_lookandfeel.h"
 #include "engine/MIDI_Backend.h"
 #include "engine/PitchTracker.h"
 #include "instrument/InternalSynth.h"
 #include "processor/Parameters.h"
 #include "processor/RetiringPointer.h"
 
+class kalto_lookandfeel;
+
+// The plug-in. Its public surface is the framework's overrides, the preset
+// and tracker-settings operations, and what the editor reads and changes:
+// the tracker, the MIDI stage, the instrument, the parameters, the peak
+// level, the version text and the current preset.
+//
 // Threads: processBlock runs on the audio thread; prepareToPlay on the thread
 // that switches the plug-in on, or on the audio thread at the first process
 // call; presets and the editor on the message thread. The tracker is replaced
-// through a RetiringPointer, so the editor's reads (through tracker.read())
+// through a RetiringPointer, so the editor's reads (through readTracker())
 // never meet a freed one; the peak level is one atomic.
 class KaltoAudioProcessor : public juce::AudioProcessor
 {
@@ -61,14 +67,48 @@ public:
     // instrument named by "synthSound" again.
     void updateTrackerSettings();
 
+    // The current preset: loaded from, saved to, and compared with the file
+    // that the current preset name names.
     void loadPreset();
     void savePreset();
     bool isPresetModified() const;
+    const juce::String& getCurrentPresetName() const { return *currentPresetName; }
+    // The preset browser's step and the save dialog's YES: the name becomes
+    // the current one, then the preset is loaded or saved.
+    void loadPresetNamed (const juce::String& name);
+    void savePresetAs (const juce::String& name);
+
+    // The current tracker, held for the length of one use.
+    kalto::RetiringPointer<kalto::PitchTracker>::Reader readTracker() { return tracker.read(); }
+    kalto::MIDI_Backend& getMidiBackend() { return static_cast<kalto::MIDI_Backend&> (*midiBackend); }
+    kalto::InternalSynth& getInstrument() { return *instrument; }
+    const juce::String& getVersionText() const { return versionText; }
 
     // The peak since the last call, which starts the next one from 0.
     float takePeakLevel() { return peakLevel.exchange (0.0f); }
 
-    kalto::MIDI_Backend& getMidiBackend() { return static_cast<kalto::MIDI_Backend&> (*midiBackend); }
+    // The parameter at a host index (kalto::ParameterIndex), of the kind the
+    // parameter table gives it; never null.
+    juce::AudioParameterFloat* floatParameter (int index) const;
+    juce::AudioParameterInt* intParameter (int index) const;
+    juce::AudioParameterBool* boolParameter (int index) const;
+
+private:
+    // The tests' view of what the editor never sees.
+    friend class KaltoAudioProcessorProbe;
+
+    // The attribute a parameter reads in a preset document; empty when it has none.
+    static juce::String presetAttribute (const juce::XmlElement& document, int index, const juce::String& paramID);
+    void raisePeakLevel (float magnitude);
+    // Hands records to the MIDI stage with the settings the parameters hold now.
+    void sendToMidiStage (kalto::TrackerEvent* events, int count, juce::MidiBuffer& midi);
+    // Note-offs for every note the MIDI stage holds, into the block's MIDI.
+    void releaseHeldNotes (juce::MidiBuffer& midi);
+    static BusesProperties monoBuses();
+    void createParameters();
+    juce::AudioParameterFloat* addFloatParameter (int index);
+    juce::AudioParameterInt* addIntParameter (int index);
+    juce::AudioParameterBool* addBoolParameter (int index);
 
     juce::String versionText;
     std::atomic<float> peakLevel { 0.0f };
@@ -106,20 +146,6 @@ public:
     // feel, and it must outlive every open editor, not just this plug-in's.
     std::shared_ptr<kalto_lookandfeel> lookAndFeel;
     std::unique_ptr<juce::XmlElement> presetXml;
-
-private:
-    // The attribute a parameter reads in a preset document; empty when it has none.
-    static juce::String presetAttribute (const juce::XmlElement& document, int index, const juce::String& paramID);
-    void raisePeakLevel (float magnitude);
-    // Hands records to the MIDI stage with the settings the parameters hold now.
-    void sendToMidiStage (kalto::TrackerEvent* events, int count, juce::MidiBuffer& midi);
-    // Note-offs for every note the MIDI stage holds, into the block's MIDI.
-    void releaseHeldNotes (juce::MidiBuffer& midi);
-    static BusesProperties monoBuses();
-    void createParameters();
-    juce::AudioParameterFloat* addFloatParameter (int index);
-    juce::AudioParameterInt* addIntParameter (int index);
-    juce::AudioParameterBool* addBoolParameter (int index);
 
     // The mono input of a block, sized in prepareToPlay so blocks up to the
     // prepared size need no allocation.

@@ -5,6 +5,7 @@
 
 #include "tests/editor/EditorFixture.h"
 #include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/ProcessorProbe.h"
 
 #include "editor/AboutPanel.h"
 #include "editor/EditorColours.h"
@@ -94,11 +95,11 @@ TEST_F (AboutPage, DrawsCaptionVersionNameAndCreditsInTheirBoxes)
     EXPECT_EQ (AboutPanel::captionText(), "Version");
     // Everything fits its box whole: no ellipsis anywhere at the defaults.
     EXPECT_LT (widthOf ("Version", 25.0f), (float) captionBox.getWidth());
-    EXPECT_LT (widthOf (p.versionText, 20.0f), (float) versionBox.getWidth());
+    EXPECT_LT (widthOf (p.getVersionText(), 20.0f), (float) versionBox.getWidth());
     EXPECT_LT (widthOf (firstCredit, 17.0f), 366.0f);
     EXPECT_LT (widthOf (secondCredit, 17.0f), 366.0f);
 
-    const auto expected = drawn (pageTexts ("Version", p.versionText));
+    const auto expected = drawn (pageTexts ("Version", p.getVersionText()));
     EXPECT_TRUE (sameArea (image, expected, { 0, 0, 400, 250 }));
     // The caption in its grey, the name in the editor's orange.
     EXPECT_GT (count (image, captionBox, near (captionGrey, 2)), 40);
@@ -124,13 +125,13 @@ TEST_F (AboutPage, ATooWideVersionEndsInAnEllipsisInsideItsBox)
     const auto before = snapshot (page);
 
     // Read at each paint, not when the page was built.
-    p.versionText = "Vyn Release 1.0.3, built for testing";
-    ASSERT_GT (widthOf (p.versionText, 20.0f), 2.0f * (float) versionBox.getWidth());
+    KaltoAudioProcessorProbe::setVersionText (p, "Vyn Release 1.0.3, built for testing");
+    ASSERT_GT (widthOf (p.getVersionText(), 20.0f), 2.0f * (float) versionBox.getWidth());
     const auto image = snapshot (page);
     savePng (image, "aboutpage-long-version");
     EXPECT_FALSE (sameArea (before, image, versionBox));
 
-    const auto expected = drawn (pageTexts ("Version", p.versionText));
+    const auto expected = drawn (pageTexts ("Version", p.getVersionText()));
     EXPECT_TRUE (sameArea (image, expected, { 0, 0, 400, 250 }));
 
     const auto text = extent (image, versionBox, light);

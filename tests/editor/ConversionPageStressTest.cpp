@@ -31,7 +31,7 @@ TEST_F (ConversionPageThreads, TheTrackerIsReplacedWhileThePageReadsAndWritesIt)
         ++pages;
         for (int k = 0; k < 20; ++k, ++ticks)
         {
-            page.pushGraphValues (p.tracker.read()->getPeakStrength(), p.tracker.read()->getLevelDb());
+            page.pushGraphValues (p.readTracker()->getPeakStrength(), p.readTracker()->getLevelDb());
             page.confidenceSlider->setValue (0.5 + 0.05 * (ticks % 10), juce::sendNotificationSync);
             page.gainSlider->setValue (0.6 + 0.01 * (ticks % 7), juce::sendNotificationSync);
             page.bendsToggle->setToggleState (ticks % 2 == 0, juce::sendNotificationSync);

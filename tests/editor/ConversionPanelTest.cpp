@@ -57,8 +57,8 @@ TEST_F (ConversionPage, ShowsTheTrackerAndWritesBackOnlyWhatHadToBeSnapped)
     {
         SCOPED_TRACE (c.name);
         auto& p = make();
-        set (p.confidenceParam, c.confidence);
-        set (p.gainParam, c.gain);
+        set (p.floatParameter (kalto::confidenceIndex), c.confidence);
+        set (p.floatParameter (kalto::gainIndex), c.gain);
         p.updateTrackerSettings();
         HostChanges host (p);
 
@@ -68,10 +68,10 @@ TEST_F (ConversionPage, ShowsTheTrackerAndWritesBackOnlyWhatHadToBeSnapped)
         EXPECT_EQ (host.count(), 0) << "nothing is written before the messages run";
 
         pumpMessages();
-        EXPECT_TRUE (same (p.tracker.read()->confidence.load(), c.writtenConfidence));
-        EXPECT_TRUE (same (p.tracker.read()->gain.load(), c.writtenGain));
-        EXPECT_TRUE (same (p.confidenceParam->get(), c.writtenConfidence));
-        EXPECT_TRUE (same (p.gainParam->get(), c.writtenGain));
+        EXPECT_TRUE (same (p.readTracker()->confidence.load(), c.writtenConfidence));
+        EXPECT_TRUE (same (p.readTracker()->gain.load(), c.writtenGain));
+        EXPECT_TRUE (same (p.floatParameter (kalto::confidenceIndex)->get(), c.writtenConfidence));
+        EXPECT_TRUE (same (p.floatParameter (kalto::gainIndex)->get(), c.writtenGain));
         EXPECT_EQ (host.count (confidenceIndex), c.confidenceChanges);
         EXPECT_EQ (host.count (gainIndex), c.gainChanges);
         EXPECT_EQ (host.count(), c.confidenceChanges + c.gainChanges);
@@ -125,11 +125,11 @@ TEST_F (ConversionPage, AToggleClickWritesItsTrackerFieldAndParameterAlone)
         std::function<bool (KaltoAudioProcessor&)> parameter;
     } toggles[] = {
         { "BENDS", { 268.0f, 50.0f }, bendsIndex, [] (PitchTracker& t) { return t.bends.load(); },
-          [] (KaltoAudioProcessor& p) { return p.bendsParam->get(); } },
+          [] (KaltoAudioProcessor& p) { return p.boolParameter (kalto::bendsIndex)->get(); } },
         { "LEGATO", { 268.0f, 140.0f }, legatoIndex, [] (PitchTracker& t) { return t.legato.load(); },
-          [] (KaltoAudioProcessor& p) { return p.legatoParam->get(); } },
+          [] (KaltoAudioProcessor& p) { return p.boolParameter (kalto::legatoIndex)->get(); } },
         { "FILTER", { 268.0f, 230.0f }, convFilterIndex, [] (PitchTracker& t) { return t.convFilter.load(); },
-          [] (KaltoAudioProcessor& p) { return p.convFilterParam->get(); } },
+          [] (KaltoAudioProcessor& p) { return p.boolParameter (kalto::convFilterIndex)->get(); } },
     };
     for (const auto& toggle : toggles)
     {
@@ -140,25 +140,25 @@ TEST_F (ConversionPage, AToggleClickWritesItsTrackerFieldAndParameterAlone)
         HostChanges host (p);
         Mouse mouse (page);
 
-        const bool before = toggle.field (*p.tracker.read());
-        const auto confidence = p.tracker.read()->confidence.load();
+        const bool before = toggle.field (*p.readTracker());
+        const auto confidence = p.readTracker()->confidence.load();
         mouse.click (toggle.at);
-        EXPECT_EQ (toggle.field (*p.tracker.read()), ! before) << "at once, before any message";
+        EXPECT_EQ (toggle.field (*p.readTracker()), ! before) << "at once, before any message";
         EXPECT_EQ (toggle.parameter (p), ! before);
         pumpMessages();
         EXPECT_EQ (host.count (toggle.index), 1);
         EXPECT_EQ (host.count(), 1) << "no other parameter";
-        EXPECT_EQ (p.tracker.read()->confidence.load(), confidence);
+        EXPECT_EQ (p.readTracker()->confidence.load(), confidence);
         for (const auto& other : toggles)
         {
             if (other.index != toggle.index)
             {
-                EXPECT_EQ (other.field (*p.tracker.read()), other.parameter (p));
+                EXPECT_EQ (other.field (*p.readTracker()), other.parameter (p));
             }
         }
 
         mouse.click (toggle.at);
-        EXPECT_EQ (toggle.field (*p.tracker.read()), before);
+        EXPECT_EQ (toggle.field (*p.readTracker()), before);
         EXPECT_EQ (host.count (toggle.index), 2);
     }
 }
@@ -180,8 +180,8 @@ TEST_F (ConversionPage, ADragOnAKnobWritesTheTrackerAndTheParameter)
 
     const auto shown = (float) page.panel.confidenceSlider->getValue();
     EXPECT_GT (shown, 0.78f);
-    EXPECT_EQ (p.tracker.read()->confidence.load(), shown);
-    EXPECT_EQ (p.confidenceParam->get(), shown);
+    EXPECT_EQ (p.readTracker()->confidence.load(), shown);
+    EXPECT_EQ (p.floatParameter (kalto::confidenceIndex)->get(), shown);
     EXPECT_GE (host.count (confidenceIndex), 1);
     EXPECT_EQ (host.count(), host.count (confidenceIndex));
     EXPECT_EQ (*page.panel.confidenceGraph->thresholds, juce::Array<float> { shown });
@@ -249,7 +249,7 @@ TEST_F (ConversionPage, SnapshotsOfBothViews)
         midi.clear();
         p.processBlock (block, midi);
         if ((start / 441) % 5 == 4)
-            page.panel.pushGraphValues (p.tracker.read()->getPeakStrength(), p.tracker.read()->getLevelDb());
+            page.panel.pushGraphValues (p.readTracker()->getPeakStrength(), p.readTracker()->getLevelDb());
     }
     Mouse mouse (page);
     mouse.click ({ 390.0f, 270.0f });

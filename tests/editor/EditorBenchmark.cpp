@@ -9,6 +9,7 @@
 #include "editor/MainWindow.h"
 #include "editor/kalto_graph.h"
 #include "processor/KaltoAudioProcessor.h"
+#include "tests/processor/ProcessorProbe.h"
 
 #include <cstdlib>
 
@@ -43,7 +44,7 @@ void editorTickWithRepaint (benchmark::State& state)
         int tick = 0;
         for (auto _ : state)
         {
-            processor.peakLevel = (tick % 7) * 0.1f;
+            KaltoAudioProcessorProbe::peakLevel (processor) = (tick % 7) * 0.1f;
             window.timerCallback();
             // The tick repaints the page: paint its area, as the display does.
             juce::Graphics g (image);

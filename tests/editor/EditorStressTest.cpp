@@ -5,6 +5,7 @@
 // ThreadSanitizer as well.
 
 #include "tests/editor/EditorFixture.h"
+#include "tests/processor/ProcessorProbe.h"
 #include "tests/processor/BusyAudioThread.h"
 
 #include "editor/KaltoAudioProcessorEditor.h"
@@ -24,10 +25,9 @@ TEST_F (EditorThreads, TheEditorPollsBrowsesAndSavesWhileTheAudioThreadRuns)
     p.prepareToPlay (44100.0, 256);
     for (const char* name : { "First", "Second" })
     {
-        *p.currentPresetName = name;
-        p.savePreset();
+        p.savePresetAs (name);
     }
-    *p.currentPresetName = "Vyn Defaults";
+    KaltoAudioProcessorProbe::setCurrentPresetName (p, "Vyn Defaults");
 
     // Loud enough to clip now and then, so the warning has peaks to count.
     BusyAudioThread audio (p, { 256, 80, 30, 2.2f, std::chrono::microseconds (300) });

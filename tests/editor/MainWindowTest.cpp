@@ -4,6 +4,7 @@
 
 #include "tests/editor/EditorFixture.h"
 #include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/ProcessorProbe.h"
 
 #include "editor/ConversionPanel.h"
 #include "editor/EditorColours.h"
@@ -85,7 +86,7 @@ void expectStartState (OpenEditor& open)
     EXPECT_FALSE (w.presetPopUp->isVisible());
     EXPECT_FALSE (w.peakWarning->isVisible());
     EXPECT_EQ (*w.noteViewer->noteName, "--");
-    EXPECT_EQ (w.presetSelector->displayedName, *open.window.processor.currentPresetName);
+    EXPECT_EQ (w.presetSelector->displayedName, open.window.processor.getCurrentPresetName());
     EXPECT_EQ (w.warningTicks + w.peakCount + w.presetTicks + w.quietTicks + w.shownNote + w.shownVelocity, 0);
 
     // The dialogs lie above everything, the warning on top (the tooltip
@@ -163,11 +164,10 @@ struct PresetValues
 
 void writePreset (KaltoAudioProcessor& p, const PresetValues& v)
 {
-    ProcessorTest::set (p.synthSoundParam, (float) v.synthSound);
-    ProcessorTest::set (p.confidenceParam, v.confidence);
-    ProcessorTest::set (p.keyParam, (float) v.key);
-    *p.currentPresetName = juce::String::fromUTF8 (v.name);
-    p.savePreset();
+    ProcessorTest::set (p.intParameter (kalto::synthSoundIndex), (float) v.synthSound);
+    ProcessorTest::set (p.floatParameter (kalto::confidenceIndex), v.confidence);
+    ProcessorTest::set (p.intParameter (kalto::keyIndex), (float) v.key);
+    p.savePresetAs (juce::String::fromUTF8 (v.name));
 }
 
 TEST_F (EditorWindow, BrowsingLoadsThePresetAndEveryPageShowsIt)
@@ -177,8 +177,7 @@ TEST_F (EditorWindow, BrowsingLoadsThePresetAndEveryPageShowsIt)
     presets().getChildFile ("Vyn Defaults.kalto_vyn").deleteFile();
     for (const auto& v : stored)
         writePreset (p, v);
-    *p.currentPresetName = "B";
-    p.loadPreset();
+    p.loadPresetNamed ("B");
 
     OpenEditor open (p);
     auto& w = open.window;
@@ -192,8 +191,8 @@ TEST_F (EditorWindow, BrowsingLoadsThePresetAndEveryPageShowsIt)
         const auto name = file.getFileNameWithoutExtension();
         SCOPED_TRACE (name);
         const auto& v = *std::find_if (std::begin (stored), std::end (stored), [&] (auto& x) { return name == x.name; });
-        EXPECT_EQ (*p.currentPresetName, name);
-        EXPECT_EQ (p.synthSoundParam->get(), v.synthSound);
+        EXPECT_EQ (p.getCurrentPresetName(), name);
+        EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), v.synthSound);
         EXPECT_EQ (childNamed<juce::ComboBox> (w, "internalSynthSelector").getSelectedId(), v.synthSound + 1);
         EXPECT_FLOAT_EQ ((float) w.conversionPanel->confidenceSlider->getValue(), v.confidence);
         EXPECT_EQ (childNamed<juce::ComboBox> (w, "autoTuneKeyBox").getSelectedId(), v.key);
@@ -213,8 +212,7 @@ TEST_F (EditorWindow, BrowsingLoadsThePresetAndEveryPageShowsIt)
 
     // The list is read again at every step: a file saved meanwhile is found.
     writePreset (p, { "D", 2, 0.78f, 2 });
-    *p.currentPresetName = listed[2].getFileNameWithoutExtension();
-    p.loadPreset();
+    p.loadPresetNamed (listed[2].getFileNameWithoutExtension());
     mouse.click (stripNextAt);
     pumpMessages();
     EXPECT_EQ (w.presetSelector->numPresets, 4);
@@ -245,7 +243,7 @@ TEST_F (EditorWindow, AStepWithNoFilesLoadsNothingAndFilesGoneMeanwhileAreNeverR
     mouse.click (stripPreviousAt);
     pumpMessages();
     EXPECT_EQ (host.count(), 0) << "nothing loaded";
-    EXPECT_EQ (*p.currentPresetName, "Vyn Defaults");
+    EXPECT_EQ (p.getCurrentPresetName(), "Vyn Defaults");
     EXPECT_FALSE (presets().getChildFile (".kalto_vyn").exists());
     EXPECT_FALSE (presets().getChildFile (".kalto_vyn.kalto_vyn").exists());
 
@@ -262,7 +260,7 @@ TEST_F (EditorWindow, AStepWithNoFilesLoadsNothingAndFilesGoneMeanwhileAreNeverR
     mouse.click (stripPreviousAt);
     pumpMessages();
     EXPECT_EQ (strip.presetIndex, 0);
-    EXPECT_EQ (*p.currentPresetName, strip.presetFiles[0].getFileNameWithoutExtension());
+    EXPECT_EQ (p.getCurrentPresetName(), strip.presetFiles[0].getFileNameWithoutExtension());
 }
 
 // The names of the files the strip lists, sorted.
@@ -333,11 +331,11 @@ TEST_F (EditorWindow, AStepNeverWritesAFileOfAnotherName)
     {
         mouse.click (stripNextAt);
         pumpMessages();
-        EXPECT_EQ (*p.currentPresetName + ".kalto_vyn", strip.presetFiles[strip.presetIndex].getFileName());
+        EXPECT_EQ (p.getCurrentPresetName() + ".kalto_vyn", strip.presetFiles[strip.presetIndex].getFileName());
         EXPECT_EQ (entriesOf (presets()), entries);
-        if (*p.currentPresetName == accented)
+        if (p.getCurrentPresetName() == accented)
         {
-            EXPECT_EQ (p.synthSoundParam->get(), 3) << "the file's own values";
+            EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), 3) << "the file's own values";
         }
     }
 
@@ -345,14 +343,14 @@ TEST_F (EditorWindow, AStepNeverWritesAFileOfAnotherName)
     const auto a = presets().getChildFile ("A.kalto_vyn");
     strip.presetIndex = (strip.presetFiles.indexOf (a) + strip.numPresets - 1) % strip.numPresets;
     ASSERT_TRUE (a.deleteFile());
-    set (p.keyParam, 11.0f);
+    set (p.intParameter (kalto::keyIndex), 11.0f);
     mouse.click (stripNextAt);
     pumpMessages();
-    ASSERT_EQ (*p.currentPresetName, "A");
+    ASSERT_EQ (p.getCurrentPresetName(), "A");
     EXPECT_EQ (entriesOf (presets()), entries);
-    set (p.keyParam, 2.0f);
+    set (p.intParameter (kalto::keyIndex), 2.0f);
     p.loadPreset();
-    EXPECT_EQ (p.keyParam->get(), 11);
+    EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 11);
 }
 
 TEST_F (EditorWindow, TheSaveDialog)
@@ -369,7 +367,7 @@ TEST_F (EditorWindow, TheSaveDialog)
     mouse.click (stripCentreAt);
     pumpMessages();
     EXPECT_TRUE (dialog.isVisible());
-    EXPECT_EQ (*p.currentPresetName, "Vyn Defaults");
+    EXPECT_EQ (p.getCurrentPresetName(), "Vyn Defaults");
     savePng (snapshot (*open.editor), "editor-save-dialog");
 
     // A click outside the areas and the field does nothing.
@@ -377,15 +375,15 @@ TEST_F (EditorWindow, TheSaveDialog)
     EXPECT_TRUE (dialog.isVisible());
 
     // YES without editing rewrites the current file with the values now.
-    set (p.transposeParam, 7.0f);
+    set (p.intParameter (kalto::transposeIndex), 7.0f);
     w.timerCallback();
     mouse.click (yesAt);
     EXPECT_FALSE (dialog.isVisible());
-    EXPECT_EQ (*p.currentPresetName, "Vyn Defaults");
+    EXPECT_EQ (p.getCurrentPresetName(), "Vyn Defaults");
     EXPECT_FALSE (p.isPresetModified());
     {
         auto q = std::make_unique<KaltoAudioProcessor>(); // reads the file again
-        EXPECT_EQ (q->transposeParam->get(), 7);
+        EXPECT_EQ (q->intParameter (kalto::transposeIndex)->get(), 7);
     }
 
     // RENAME opens the field's editor; a name typed and YES while it is still
@@ -405,7 +403,7 @@ TEST_F (EditorWindow, TheSaveDialog)
     }
     mouse.click (yesAt);
     pumpMessages();
-    EXPECT_EQ (*p.currentPresetName, "Lead...Solo");
+    EXPECT_EQ (p.getCurrentPresetName(), "Lead...Solo");
     EXPECT_TRUE (presets().getChildFile ("Lead...Solo.kalto_vyn").existsAsFile());
     EXPECT_EQ (w.presetSelector->displayedName, "Lead...Solo");
     EXPECT_FALSE (dialog.isVisible());
@@ -418,7 +416,7 @@ TEST_F (EditorWindow, TheSaveDialog)
     mouse.click (noAt);
     pumpMessages();
     EXPECT_FALSE (dialog.isVisible());
-    EXPECT_EQ (*p.currentPresetName, "Lead...Solo");
+    EXPECT_EQ (p.getCurrentPresetName(), "Lead...Solo");
     EXPECT_EQ (dialog.nameLabel->getText(), "Lead...Solo");
     EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), before);
 
@@ -432,7 +430,7 @@ TEST_F (EditorWindow, TheSaveDialog)
         mouse.click (yesAt);
         pumpMessages();
         EXPECT_TRUE (dialog.isVisible());
-        EXPECT_EQ (*p.currentPresetName, "Lead...Solo");
+        EXPECT_EQ (p.getCurrentPresetName(), "Lead...Solo");
         EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), before);
         EXPECT_FALSE (home.getChildFile ("Music/outside.kalto_vyn").exists());
         mouse.click (noAt);
@@ -464,9 +462,9 @@ TEST_F (EditorWindow, ClippingWarningNeedsTwoPeakTicksInOnePeriod)
         {
             for (const auto& [at, level] : c.peaks)
                 if (at == tick)
-                    p.peakLevel = level;
+                    KaltoAudioProcessorProbe::peakLevel (p) = level;
             open.ticks (1);
-            EXPECT_EQ (p.peakLevel.load(), 0.0f);
+            EXPECT_EQ (KaltoAudioProcessorProbe::peakLevel (p).load(), 0.0f);
             if (tick < 134)
             {
                 ASSERT_FALSE (open.window.peakWarning->isVisible());
@@ -481,16 +479,16 @@ TEST_F (EditorWindow, ClippingWarningNeedsTwoPeakTicksInOnePeriod)
     auto& p = make();
     OpenEditor open (p);
     open.ticks (133);
-    p.peakLevel = 1.0f;
+    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
     open.ticks (1);
-    p.peakLevel = 1.0f;
+    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
     open.ticks (134);
     EXPECT_FALSE (open.window.peakWarning->isVisible());
 
     // Shown, it stays through quiet periods, above the save dialog, until clicked.
-    p.peakLevel = 1.0f;
+    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
     open.ticks (1);
-    p.peakLevel = 1.0f;
+    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
     open.ticks (133);
     ASSERT_TRUE (open.window.peakWarning->isVisible());
     open.ticks (134 * 2);
@@ -514,7 +512,7 @@ TEST_F (EditorWindow, ThePresetLabelFollowsTheValuesEvery21Ticks)
     open.ticks (21);
     EXPECT_EQ (label, "Vyn Defaults");
 
-    set (p.transposeParam, 3.0f);
+    set (p.intParameter (kalto::transposeIndex), 3.0f);
     open.ticks (20);
     EXPECT_EQ (label, "Vyn Defaults") << "not before the 21-tick check";
     open.ticks (1);
@@ -522,7 +520,7 @@ TEST_F (EditorWindow, ThePresetLabelFollowsTheValuesEvery21Ticks)
     open.ticks (21);
     EXPECT_EQ (label, "Save preset");
 
-    set (p.transposeParam, 0.0f);
+    set (p.intParameter (kalto::transposeIndex), 0.0f);
     open.ticks (21);
     EXPECT_EQ (label, "Vyn Defaults");
 }
@@ -594,7 +592,7 @@ TEST_F (EditorWindow, TwoInstancesPollIndependently)
     OpenEditor first (a), second (*b);
     a.getMidiBackend().lastNoteNumber = 62;
     a.getMidiBackend().lastVelocity = 70;
-    b->peakLevel = 1.0f;
+    KaltoAudioProcessorProbe::peakLevel (*b) = 1.0f;
     first.ticks (1);
     second.ticks (1);
     EXPECT_EQ (*first.window.noteViewer->noteName, "D");
@@ -607,7 +605,7 @@ TEST_F (EditorWindow, ReopeningGivesTheStartStateAndKeepsTheProcessorsState)
 {
     std::shared_ptr<PortLog> log = std::make_shared<PortLog>();
     auto& p = make();
-    p.midiBackend = std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, juce::StringArray { "Synth" }));
+    KaltoAudioProcessorProbe::replaceMidiStage (p, std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, juce::StringArray { "Synth" })));
     {
         OpenEditor open (p);
         pumpMessages();
@@ -616,18 +614,18 @@ TEST_F (EditorWindow, ReopeningGivesTheStartStateAndKeepsTheProcessorsState)
         pumpMessages();
         childNamed<juce::ComboBox> (open.window, "midiPortBox").setSelectedId (2, juce::sendNotificationSync);
         ASSERT_TRUE (p.getMidiBackend().hasOutputDevice());
-        set (p.velocityLimitParam, 90.0f);
-        p.peakLevel = 1.0f;
+        set (p.intParameter (kalto::velocityLimitIndex), 90.0f);
+        KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
         open.ticks (30);
         mouse.click (stripCentreAt);
         mouse.click (yesAt);
-        *p.currentPresetName = "Vyn Defaults";
+        KaltoAudioProcessorProbe::setCurrentPresetName (p, "Vyn Defaults");
     }
     OpenEditor again (p);
     pumpMessages();
     expectStartState (again);
     EXPECT_TRUE (p.getMidiBackend().hasOutputDevice());
-    EXPECT_EQ (p.velocityLimitParam->get(), 90);
+    EXPECT_EQ (p.intParameter (kalto::velocityLimitIndex)->get(), 90);
     auto& portBox = childNamed<juce::ComboBox> (again.window, "midiPortBox");
     EXPECT_EQ (portBox.getSelectedId(), 0);
     EXPECT_EQ (portBox.getTextWhenNothingSelected(), "Select port..");

@@ -6,6 +6,7 @@
 #include "tests/editor/EditorFixture.h"
 #include "tests/engine/FakeMidiPorts.h"
 #include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/ProcessorProbe.h"
 
 #include "editor/EditorColours.h"
 #include "editor/MidiPanel.h"
@@ -106,8 +107,8 @@ protected:
     {
         auto& p = make();
         log = std::make_shared<PortLog>();
-        p.midiBackend = std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, names,
-                                                                                              juce::StringArray { "Broken" }));
+        KaltoAudioProcessorProbe::replaceMidiStage (p, std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, names,
+                                                                                              juce::StringArray { "Broken" })));
         return p;
     }
 
@@ -197,7 +198,7 @@ TEST_F (MidiPage, KeyOffDisablesTheHarmonyKnobsAndKeepsTheirValues)
     auto& p = makeWithPorts();
     const int harmony[] = { -12, -5, 0, 7, 36 };
     for (int i = 0; i < 5; ++i)
-        set (p.chordParams[(size_t) i], (float) harmony[i]);
+        set (p.intParameter (kalto::chord0Index + i), (float) harmony[i]);
     Page page (p);
     pumpMessages();
     HostChanges host (p);
@@ -207,24 +208,24 @@ TEST_F (MidiPage, KeyOffDisablesTheHarmonyKnobsAndKeepsTheirValues)
         {
             EXPECT_EQ (page.chord (i).isEnabled(), enabled) << i;
             EXPECT_EQ (page.chord (i).getValue(), harmony[i]) << i;
-            EXPECT_EQ (p.chordParams[(size_t) i]->get(), harmony[i]) << i;
+            EXPECT_EQ (p.intParameter (kalto::chord0Index + i)->get(), harmony[i]) << i;
         }
     };
 
     Page::pick (page.key(), 1);
     EXPECT_EQ (page.key().getText(), "Off");
-    EXPECT_EQ (p.keyParam->get(), 1);
+    EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 1);
     expectHarmony (false);
 
     Page::pick (page.key(), 6);
-    EXPECT_EQ (p.keyParam->get(), 6);
+    EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 6);
     expectHarmony (true);
     EXPECT_EQ (host.count (keyIndex), 2);
     EXPECT_EQ (host.count(), 2) << "the harmony parameters are never written";
 
     // "Off" from the host: a refresh disables the knobs at once, before the
     // notification of the new selection has run.
-    set (p.keyParam, 1.0f);
+    set (p.intParameter (kalto::keyIndex), 1.0f);
     host.clear();
     page.panel.refresh();
     expectHarmony (false);
@@ -290,7 +291,7 @@ TEST_F (MidiPage, ThePitchBendRangeIsSnappedToTheHundredthAndWrittenBackOnlyWhen
     {
         SCOPED_TRACE (c.name);
         auto& p = makeWithPorts();
-        set (p.pitchBendRangeParam, c.stored);
+        set (p.floatParameter (kalto::pitchBendRangeIndex), c.stored);
         HostChanges host (p);
 
         Page page (p);
@@ -298,9 +299,9 @@ TEST_F (MidiPage, ThePitchBendRangeIsSnappedToTheHundredthAndWrittenBackOnlyWhen
         EXPECT_EQ (host.count(), 0) << "nothing is written before the messages run";
         pumpMessages();
         if (std::isnan (c.written))
-            EXPECT_TRUE (std::isnan (p.pitchBendRangeParam->get()));
+            EXPECT_TRUE (std::isnan (p.floatParameter (kalto::pitchBendRangeIndex)->get()));
         else
-            EXPECT_NEAR (p.pitchBendRangeParam->get(), c.written, 1.0e-6f);
+            EXPECT_NEAR (p.floatParameter (kalto::pitchBendRangeIndex)->get(), c.written, 1.0e-6f);
         EXPECT_EQ (host.count (pitchBendRangeIndex), c.changes);
         EXPECT_EQ (host.count(), c.changes);
 
@@ -395,19 +396,19 @@ TEST_F (MidiPage, AVelocityLimitOfZeroShowsAsOne)
         SCOPED_TRACE (c.name);
         auto& p = makeWithPorts();
         if (! c.loadedByRefresh)
-            set (p.velocityLimitParam, 0.0f);
+            set (p.intParameter (kalto::velocityLimitIndex), 0.0f);
         HostChanges host (p);
         Page page (p);
         pumpMessages();
         if (c.loadedByRefresh)
         {
-            set (p.velocityLimitParam, 0.0f);
+            set (p.intParameter (kalto::velocityLimitIndex), 0.0f);
             host.clear();
             page.panel.refresh();
             pumpMessages();
         }
         EXPECT_EQ (page.knob ("VELOCITY LIMIT").getValue(), 1.0);
-        EXPECT_EQ (p.velocityLimitParam->get(), c.stored);
+        EXPECT_EQ (p.intParameter (kalto::velocityLimitIndex)->get(), c.stored);
         EXPECT_EQ (host.count (velocityLimitIndex), c.changes);
         EXPECT_EQ (host.count(), c.changes);
     }
@@ -422,13 +423,13 @@ TEST_F (MidiPage, ARefreshShowsTheParametersAndLeavesThePortAlone)
     ASSERT_TRUE (p.getMidiBackend().hasOutputDevice());
 
     // A preset browse step, as the host sees it.
-    set (p.keyParam, 5.0f);
-    set (p.modeParam, 2.0f);
-    set (p.portParam, 10.0f);
-    set (p.chordParams[2], 4.0f);
-    set (p.velocityLimitParam, 90.0f);
-    set (p.pitchBendRangeParam, 1.5f);
-    set (p.transposeParam, -7.0f);
+    set (p.intParameter (kalto::keyIndex), 5.0f);
+    set (p.intParameter (kalto::modeIndex), 2.0f);
+    set (p.intParameter (kalto::portIndex), 10.0f);
+    set (p.intParameter (kalto::chord0Index + 2), 4.0f);
+    set (p.intParameter (kalto::velocityLimitIndex), 90.0f);
+    set (p.floatParameter (kalto::pitchBendRangeIndex), 1.5f);
+    set (p.intParameter (kalto::transposeIndex), -7.0f);
     HostChanges host (p);
     RepaintProbe::Counts repaints;
     page.panel.setCachedComponentImage (new RepaintProbe (page.panel, repaints));
@@ -474,7 +475,7 @@ TEST_F (MidiPage, DraggingAKnobWritesItsParameterAndRepaintsThePage)
     {
         SCOPED_TRACE (c.knob);
         auto& p = makeWithPorts();
-        set (p.keyParam, (float) c.keyId);
+        set (p.intParameter (kalto::keyIndex), (float) c.keyId);
         Page page (p);
         pumpMessages();
         Mouse mouse (page);
@@ -513,9 +514,9 @@ TEST_F (MidiPage, TheCaptionsAndKnobTextsLandWhereTheyBelong)
     auto& p = makeWithPorts();
     const int harmony[] = { -12, -5, 0, 7, 36 };
     for (int i = 0; i < 5; ++i)
-        set (p.chordParams[(size_t) i], (float) harmony[i]);
-    set (p.pitchBendRangeParam, 1.5f);
-    set (p.transposeParam, -3.0f);
+        set (p.intParameter (kalto::chord0Index + i), (float) harmony[i]);
+    set (p.floatParameter (kalto::pitchBendRangeIndex), 1.5f);
+    set (p.intParameter (kalto::transposeIndex), -3.0f);
     Page page (p);
     pumpMessages();
     const auto image = snapshot (page);
@@ -587,7 +588,7 @@ TEST_F (MidiPage, DisabledHarmonyKnobsShowTheirArcInTranslucentGrey)
     {
         SCOPED_TRACE (c.name);
         auto& p = makeWithPorts();
-        set (p.keyParam, (float) c.keyId);
+        set (p.intParameter (kalto::keyIndex), (float) c.keyId);
         Page page (p);
         pumpMessages();
         const auto image = snapshot (page);

@@ -4,6 +4,7 @@
 
 #include "tests/editor/EditorFixture.h"
 #include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/ProcessorProbe.h"
 
 #include "editor/EditorColours.h"
 
@@ -75,9 +76,9 @@ TEST_F (SharedLookAndFeel, ThreeInstancesComeAndGoInEveryOrder)
         std::array<std::unique_ptr<KaltoAudioProcessor>, 3> instances;
         for (auto& p : instances)
             p = std::make_unique<KaltoAudioProcessor>();
-        const auto* shared = instances[0]->lookAndFeel.get();
+        const auto* shared = KaltoAudioProcessorProbe::lookAndFeel (*instances[0]).get();
         for (const auto& p : instances)
-            EXPECT_EQ (p->lookAndFeel.get(), shared);
+            EXPECT_EQ (KaltoAudioProcessorProbe::lookAndFeel (*p).get(), shared);
 
         for (int k = 0; k < 3; ++k)
         {

@@ -102,9 +102,9 @@ TEST_F (SynthPage, OpeningShowsTheStoredSoundAndReloadsItOnceShortlyAfter)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.stored);
-        set (p.synthSoundParam, (float) c.stored);
+        set (p.intParameter (kalto::synthSoundIndex), (float) c.stored);
         HostChanges host (p);
-        Reloads reloads (*p.instrument);
+        Reloads reloads (p.getInstrument());
 
         Page page (p);
         auto& box = selector (page.panel);
@@ -116,8 +116,8 @@ TEST_F (SynthPage, OpeningShowsTheStoredSoundAndReloadsItOnceShortlyAfter)
         pumpMessages();
         EXPECT_EQ (reloads.count(), 1);
         EXPECT_EQ (reloads.last(), c.passed);
-        EXPECT_EQ (p.instrument->getNumSounds(), c.soundsLoaded);
-        EXPECT_EQ (p.synthSoundParam->get(), c.storedAfter);
+        EXPECT_EQ (p.getInstrument().getNumSounds(), c.soundsLoaded);
+        EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), c.storedAfter);
         EXPECT_EQ (host.count (synthSoundIndex), c.hostChanges);
         EXPECT_EQ (host.count(), c.hostChanges);
         // Writing back does not change what "More" shows.
@@ -128,7 +128,7 @@ TEST_F (SynthPage, OpeningShowsTheStoredSoundAndReloadsItOnceShortlyAfter)
 TEST_F (SynthPage, AStoredValueWithoutAnItemShowsTheEmptyText)
 {
     auto& p = make();
-    set (p.synthSoundParam, 6.0f);
+    set (p.intParameter (kalto::synthSoundIndex), 6.0f);
     Page page (p);
     EXPECT_EQ (selector (page.panel).getTextWhenNothingSelected(), "Select Kalto instrument");
     const auto image = snapshot (page);
@@ -143,15 +143,15 @@ TEST_F (SynthPage, AStoredValueWithoutAnItemShowsTheEmptyText)
 TEST_F (SynthPage, APageClosedBeforeItsLoadNotifiesWritesNothing)
 {
     auto& p = make();
-    set (p.synthSoundParam, 6.0f);
+    set (p.intParameter (kalto::synthSoundIndex), 6.0f);
     HostChanges host (p);
-    Reloads reloads (*p.instrument);
+    Reloads reloads (p.getInstrument());
     {
         Page page (p);
     }
     pumpMessages();
     EXPECT_EQ (reloads.count(), 0);
-    EXPECT_EQ (p.synthSoundParam->get(), 6);
+    EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), 6);
     EXPECT_EQ (host.count(), 0);
 }
 
@@ -174,18 +174,18 @@ TEST_F (SynthPage, APickGoesToTheInstrumentThenTheParameterAndLeavesMoreAlone)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        set (p.synthSoundParam, (float) c.stored);
+        set (p.intParameter (kalto::synthSoundIndex), (float) c.stored);
         Page page (p);
         pumpMessages();
         HostChanges host (p);
-        Reloads reloads (*p.instrument);
+        Reloads reloads (p.getInstrument());
 
         // A user's pick, as the pop-up menu makes it.
         selector (page.panel).setSelectedId (c.pickedId, juce::sendNotificationAsync);
         pumpMessages();
         EXPECT_EQ (reloads.count(), c.reloads);
         EXPECT_EQ (reloads.last(), c.passed);
-        EXPECT_EQ (p.synthSoundParam->get(), c.storedAfter);
+        EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), c.storedAfter);
         EXPECT_EQ (host.count (synthSoundIndex), c.hostChanges);
         EXPECT_EQ (host.count(), c.hostChanges);
         EXPECT_EQ (more (page.panel).isVisible(), c.moreShown);
@@ -211,20 +211,20 @@ TEST_F (SynthPage, ARefreshReloadsOnlyWhenTheStoredSoundChanged)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (juce::String (c.before) + " -> " + juce::String (c.after));
-        set (p.synthSoundParam, (float) c.before);
+        set (p.intParameter (kalto::synthSoundIndex), (float) c.before);
         Page page (p);
         pumpMessages();
         // A preset browse step, as the host would hear it, then the refresh.
-        set (p.synthSoundParam, (float) c.after);
+        set (p.intParameter (kalto::synthSoundIndex), (float) c.after);
         HostChanges host (p);
-        Reloads reloads (*p.instrument);
+        Reloads reloads (p.getInstrument());
 
         page.panel.refresh();
         EXPECT_EQ (more (page.panel).isVisible(), c.moreShown);
         pumpMessages();
         EXPECT_EQ (reloads.count(), c.reloads);
         EXPECT_EQ (reloads.last(), c.passed);
-        EXPECT_EQ (p.synthSoundParam->get(), c.storedAfter);
+        EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), c.storedAfter);
         EXPECT_EQ (host.count(), c.pageChanges);
     }
 }
@@ -232,11 +232,11 @@ TEST_F (SynthPage, ARefreshReloadsOnlyWhenTheStoredSoundChanged)
 TEST_F (SynthPage, ClickingMoreDoesNothing)
 {
     auto& p = make();
-    set (p.synthSoundParam, 5.0f);
+    set (p.intParameter (kalto::synthSoundIndex), 5.0f);
     SynthPanel page (p);
     pumpMessages();
     HostChanges host (p);
-    Reloads reloads (*p.instrument);
+    Reloads reloads (p.getInstrument());
     ClickCounter clicks;
     more (page).addListener (&clicks);
     {
@@ -249,7 +249,7 @@ TEST_F (SynthPage, ClickingMoreDoesNothing)
     EXPECT_EQ (clicks.clicks, 1) << "the click reached the button";
     EXPECT_EQ (reloads.count(), 0);
     EXPECT_EQ (host.count(), 0);
-    EXPECT_EQ (p.synthSoundParam->get(), 5);
+    EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), 5);
     EXPECT_EQ (selector (page).getSelectedId(), 6);
     EXPECT_TRUE (more (page).isVisible());
 }
@@ -271,7 +271,7 @@ TEST_F (SynthPage, DrawsTheGreetingTheCaptionTheBoxAndMore)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.png);
-        set (p.synthSoundParam, (float) c.stored);
+        set (p.intParameter (kalto::synthSoundIndex), (float) c.stored);
         Page page (p);
         pumpMessages();
         const auto image = snapshot (page);

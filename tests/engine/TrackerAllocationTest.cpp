@@ -136,10 +136,10 @@ TEST (MidiStageAllocation, NoneForTheFirstHeldNotes)
 TEST (ProcessorAllocation, NoneInProcessBlockOncePrepared)
 {
     KaltoAudioProcessor processor;
-    processor.bendsParam->setValueNotifyingHost (1.0f);
-    processor.chordParams[0]->setValueNotifyingHost (processor.chordParams[0]->convertTo0to1 (3.0f));
-    processor.keyParam->setValueNotifyingHost (processor.keyParam->convertTo0to1 (2.0f));
-    processor.modeParam->setValueNotifyingHost (processor.modeParam->convertTo0to1 (2.0f));
+    processor.boolParameter (kalto::bendsIndex)->setValueNotifyingHost (1.0f);
+    processor.intParameter (kalto::chord0Index + 0)->setValueNotifyingHost (processor.intParameter (kalto::chord0Index + 0)->convertTo0to1 (3.0f));
+    processor.intParameter (kalto::keyIndex)->setValueNotifyingHost (processor.intParameter (kalto::keyIndex)->convertTo0to1 (2.0f));
+    processor.intParameter (kalto::modeIndex)->setValueNotifyingHost (processor.intParameter (kalto::modeIndex)->convertTo0to1 (2.0f));
     processor.prepareToPlay (44100.0, 512);
 
     const auto phrase = pluckedPhrase (44100, { 40, 47, 52, 59, 64, 71, 76 }, 0.4);

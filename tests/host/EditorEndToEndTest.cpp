@@ -13,6 +13,7 @@
 #include "editor/PresetSelector.h"
 #include "editor/SynthPanel.h"
 #include "processor/KaltoAudioProcessor.h"
+#include "tests/processor/ProcessorProbe.h"
 #include "processor/PresetFiles.h"
 
 #include <juce_graphics/juce_graphics.h>
@@ -219,9 +220,8 @@ TEST_F (EditorEndToEnd, SavingAndBrowsingPresets)
     {
         const HomeFolder inRunsHome (home);
         KaltoAudioProcessor p;
-        p.synthSoundParam->setValueNotifyingHost (p.synthSoundParam->convertTo0to1 (1.0f));
-        *p.currentPresetName = "Another";
-        p.savePreset();
+        p.intParameter (kalto::synthSoundIndex)->setValueNotifyingHost (p.intParameter (kalto::synthSoundIndex)->convertTo0to1 (1.0f));
+        p.savePresetAs ("Another");
         // The strip steps through the files in the order the folder lists them.
         listed = PresetSelector (nullptr, &p).presetFiles;
     }
@@ -241,7 +241,7 @@ TEST_F (EditorEndToEnd, SavingAndBrowsingPresets)
         return [&, name] (const Shot& s) {
             strip.displayedName = name;
             const float sound = name == "Another" ? 1.0f : 2.0f;
-            p.synthSoundParam->setValueNotifyingHost (p.synthSoundParam->convertTo0to1 (sound));
+            p.intParameter (kalto::synthSoundIndex)->setValueNotifyingHost (p.intParameter (kalto::synthSoundIndex)->convertTo0to1 (sound));
             page.refresh();
             return differing (s.image, drawnHere (strip), { 440, 96 }) == 0
                 && differing (s.image, drawnHere (page), pageArea.getPosition()) == 0;
@@ -276,6 +276,6 @@ TEST_F (EditorEndToEnd, SavingAndBrowsingPresets)
 
     const HomeFolder inRunsHome (home);
     KaltoAudioProcessor reloaded; // loads "Vyn Defaults"
-    EXPECT_EQ (reloaded.transposeParam->get(), 7);
+    EXPECT_EQ (reloaded.intParameter (kalto::transposeIndex)->get(), 7);
 }
 } // namespace

@@ -2,6 +2,7 @@
 // the MIDI to the host, the peak level, and the prepared sizes.
 
 #include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/ProcessorProbe.h"
 #include "tests/instrument/Listening.h"
 
 namespace kalto
@@ -38,7 +39,7 @@ TEST_F (AudioPath, TheTrackerHearsTheChosenInput)
         SCOPED_TRACE (c.name);
         auto& p = make();
         setLayout (p, c.inputs, 2);
-        set (p.channel1Param, c.channel1 ? 1.0f : 0.0f);
+        set (p.boolParameter (kalto::channel1Index), c.channel1 ? 1.0f : 0.0f);
         p.prepareToPlay (44100.0, 512);
         const auto blocks = run (p, 44100.0, 512, 0.5, onChannel (c.toneOn));
         EXPECT_EQ (noteOns (blocks), c.heard ? std::vector<int> { 69 } : std::vector<int> {});
@@ -48,9 +49,9 @@ TEST_F (AudioPath, TheTrackerHearsTheChosenInput)
 TEST_F (AudioPath, MidiGoesToTheHostAtTheBlocksFirstSample)
 {
     auto& p = make();
-    set (p.keyParam, 1); // auto-tune off
-    set (p.transposeParam, 12);
-    set (p.chordParams[0], 5);
+    set (p.intParameter (kalto::keyIndex), 1); // auto-tune off
+    set (p.intParameter (kalto::transposeIndex), 12);
+    set (p.intParameter (kalto::chord0Index + 0), 5);
     p.prepareToPlay (44100.0, 256);
     const auto blocks = run (p, 44100.0, 256, 0.5, onChannel (0));
     // Auto-tune off: no harmony, transposed up an octave.
@@ -61,9 +62,9 @@ TEST_F (AudioPath, MidiGoesToTheHostAtTheBlocksFirstSample)
 
     // With C major the harmony value 5 adds the fifth.
     auto& q = make();
-    set (q.keyParam, 2);
-    set (q.modeParam, 2);
-    set (q.chordParams[0], 5);
+    set (q.intParameter (kalto::keyIndex), 2);
+    set (q.intParameter (kalto::modeIndex), 2);
+    set (q.intParameter (kalto::chord0Index + 0), 5);
     q.prepareToPlay (44100.0, 256);
     EXPECT_EQ (noteOns (run (q, 44100.0, 256, 0.5, onChannel (0))), (std::vector<int> { 69, 76 }));
 }
@@ -89,8 +90,8 @@ TEST_F (AudioPath, OutputsCarryTheInstrumentTheInputOrSilence)
         SCOPED_TRACE (c.name);
         auto& p = make();
         setLayout (p, 1, 2);
-        set (p.synthSoundParam, (float) c.instrument);
-        set (p.wetParam, c.wet ? 1.0f : 0.0f);
+        set (p.intParameter (kalto::synthSoundIndex), (float) c.instrument);
+        set (p.boolParameter (kalto::wetIndex), c.wet ? 1.0f : 0.0f);
         p.prepareToPlay (44100.0, 512);
         const auto blocks = run (p, 44100.0, 512, 0.5, input);
         ASSERT_FALSE (noteOns (blocks).empty()) << "MIDI reaches the host whatever the outputs carry";
@@ -129,9 +130,9 @@ TEST_F (AudioPath, AutomatingTheInstrumentAffectsOnlyTheClearing)
         SCOPED_TRACE ("Piano loaded, automated to Raw Guitar: input plus piano, through the piano's reverb");
         auto& p = make();
         p.prepareToPlay (44100.0, 512); // Piano, the default
-        set (p.synthSoundParam, (float) rawGuitar);
+        set (p.intParameter (kalto::synthSoundIndex), (float) rawGuitar);
         const auto blocks = run (p, 44100.0, 512, 0.5, input);
-        EXPECT_FALSE (p.instrument->isMuted());
+        EXPECT_FALSE (p.getInstrument().isMuted());
         // The reverb's dry level scales the input, so the output is neither silent nor the input.
         EXPECT_GT (magnitude (blocks, 0), 0.1f);
         EXPECT_NE (blocks[2].audio.getSample (0, 100), tone (440.0, (2 * 512 + 100) / 44100.0));
@@ -140,11 +141,11 @@ TEST_F (AudioPath, AutomatingTheInstrumentAffectsOnlyTheClearing)
     {
         SCOPED_TRACE ("Raw Guitar loaded, automated to Piano: silence, the instrument stays muted");
         auto& p = make();
-        set (p.synthSoundParam, (float) rawGuitar);
+        set (p.intParameter (kalto::synthSoundIndex), (float) rawGuitar);
         p.prepareToPlay (44100.0, 512);
-        set (p.synthSoundParam, (float) piano);
+        set (p.intParameter (kalto::synthSoundIndex), (float) piano);
         const auto blocks = run (p, 44100.0, 512, 0.5, input);
-        EXPECT_TRUE (p.instrument->isMuted());
+        EXPECT_TRUE (p.getInstrument().isMuted());
         EXPECT_FALSE (noteOns (blocks).empty());
         EXPECT_EQ (magnitude (blocks, 0), 0.0f);
         EXPECT_EQ (magnitude (blocks, 1), 0.0f);
@@ -154,13 +155,13 @@ TEST_F (AudioPath, AutomatingTheInstrumentAffectsOnlyTheClearing)
 TEST_F (AudioPath, PreparesForTheHostsRateAndBlockSize)
 {
     auto& p = make();
-    EXPECT_EQ (p.tracker.read()->sampleRate, 44100);
-    EXPECT_EQ (p.eventBuffer, nullptr);
-    EXPECT_EQ (p.eventBufferCapacity, 0);
+    EXPECT_EQ (p.readTracker()->sampleRate, 44100);
+    EXPECT_EQ (KaltoAudioProcessorProbe::eventBuffer (p), nullptr);
+    EXPECT_EQ (KaltoAudioProcessorProbe::eventBufferCapacity (p), 0);
 
     p.prepareToPlay (48000.0, 512);
-    EXPECT_EQ (p.tracker.read()->sampleRate, 48000);
-    EXPECT_EQ (p.eventBufferCapacity, 512);
+    EXPECT_EQ (p.readTracker()->sampleRate, 48000);
+    EXPECT_EQ (KaltoAudioProcessorProbe::eventBufferCapacity (p), 512);
 
     // The piano plays A4 in tune at 48 kHz.
     const auto blocks = run (p, 48000.0, 512, 1.0, onChannel (0));
@@ -174,7 +175,7 @@ TEST_F (AudioPath, PreparesForTheHostsRateAndBlockSize)
     for (const auto& [rate, integer] : { std::pair { 22050.5, 22050 }, std::pair { 96000.0, 96000 } })
     {
         p.prepareToPlay (rate, 64);
-        EXPECT_EQ (p.tracker.read()->sampleRate, integer);
+        EXPECT_EQ (p.readTracker()->sampleRate, integer);
     }
 }
 
@@ -185,7 +186,7 @@ TEST_F (AudioPath, RatesThatAreNotNumbersFallBackTo44100)
         SCOPED_TRACE (rate);
         auto& p = make();
         p.prepareToPlay (rate, 512);
-        EXPECT_EQ (p.tracker.read()->sampleRate, 44100);
+        EXPECT_EQ (p.readTracker()->sampleRate, 44100);
         // The Piano must play the note, not read its recording from nowhere.
         const auto blocks = run (p, 44100.0, 512, 0.5, onChannel (0));
         EXPECT_EQ (noteOns (blocks), std::vector<int> { 69 });
@@ -212,8 +213,8 @@ TEST_F (AudioPath, BlocksOfAnySizeWork)
         SCOPED_TRACE (c.name);
         auto& p = make();
         p.prepareToPlay (44100.0, c.prepared);
-        EXPECT_EQ (p.eventBufferCapacity, c.capacity);
-        p.peakLevel = 0.25f;
+        EXPECT_EQ (KaltoAudioProcessorProbe::eventBufferCapacity (p), c.capacity);
+        KaltoAudioProcessorProbe::peakLevel (p) = 0.25f;
         if (c.block == 0)
         {
             for (int i = 0; i < 10; ++i)
@@ -223,7 +224,7 @@ TEST_F (AudioPath, BlocksOfAnySizeWork)
                 p.processBlock (empty, midi);
                 EXPECT_TRUE (midi.isEmpty());
             }
-            EXPECT_EQ (p.peakLevel.load(), 0.25f);
+            EXPECT_EQ (KaltoAudioProcessorProbe::peakLevel (p).load(), 0.25f);
             continue;
         }
         // Records that do not fit wait in the tracker for the next block.
@@ -232,7 +233,7 @@ TEST_F (AudioPath, BlocksOfAnySizeWork)
         {
             EXPECT_EQ (noteOns (blocks), std::vector<int> { 69 });
         }
-        EXPECT_NEAR (p.peakLevel.load(), 0.5f, 1e-3);
+        EXPECT_NEAR (KaltoAudioProcessorProbe::peakLevel (p).load(), 0.5f, 1e-3);
     }
 }
 
@@ -248,9 +249,9 @@ TEST_F (AudioPath, KeepsThePeakUntilTheEditorTakesIt)
         juce::MidiBuffer midi;
         p.processBlock (block, midi);
     }
-    EXPECT_EQ (p.peakLevel.load(), 0.9f);
+    EXPECT_EQ (KaltoAudioProcessorProbe::peakLevel (p).load(), 0.9f);
     EXPECT_EQ (p.takePeakLevel(), 0.9f);
-    EXPECT_EQ (p.peakLevel.load(), 0.0f);
+    EXPECT_EQ (KaltoAudioProcessorProbe::peakLevel (p).load(), 0.0f);
 }
 
 TEST_F (AudioPath, NotesEndWhenTheTrackerIsReplacedOrBypassBegins)
@@ -302,8 +303,8 @@ TEST_F (AudioPath, SamplesThatAreNotNumbersReachNoOutputAsSuch)
         SCOPED_TRACE (c.name);
         auto& p = make();
         p.prepareToPlay (44100.0, 512); // Piano, the default
-        set (p.synthSoundParam, (float) rawGuitar);
-        set (p.wetParam, c.wet ? 1.0f : 0.0f);
+        set (p.intParameter (kalto::synthSoundIndex), (float) rawGuitar);
+        set (p.boolParameter (kalto::wetIndex), c.wet ? 1.0f : 0.0f);
         const float bad[] = { std::nanf (""), HUGE_VALF, -HUGE_VALF };
         run (p, 44100.0, 512, 512 / 44100.0, [&] (int, double t) { return bad[(int) (t * 44100.0) % 3]; });
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "processor/KaltoAudioProcessor.h"
+#include "tests/processor/ProcessorProbe.h"
 
 namespace
 {
@@ -11,7 +12,7 @@ TEST (Identity, FixedAnswers)
 {
     KaltoAudioProcessor p;
     EXPECT_EQ (p.getName(), "Kalto_Vyn");
-    EXPECT_EQ (p.versionText, "Vyn Rel. 1.0.3");
+    EXPECT_EQ (p.getVersionText(), "Vyn Rel. 1.0.3");
     EXPECT_EQ (p.getTailLengthSeconds(), 0.0);
     EXPECT_FALSE (p.acceptsMidi());
     EXPECT_TRUE (p.producesMidi());
@@ -26,7 +27,7 @@ TEST (Identity, FixedAnswers)
     EXPECT_EQ (p.getOutputChannelName (1), "2");
     EXPECT_TRUE (p.isInputChannelStereoPair (0));
     EXPECT_TRUE (p.isOutputChannelStereoPair (1));
-    EXPECT_EQ (p.peakLevel.load(), 0.0f);
+    EXPECT_EQ (KaltoAudioProcessorProbe::peakLevel (p).load(), 0.0f);
     EXPECT_TRUE (p.hasEditor());
 }
 JUCE_END_IGNORE_WARNINGS_GCC_LIKE
@@ -63,13 +64,13 @@ TEST (Identity, StateIsEmptyAndRestoringChangesNothing)
     p.getCurrentProgramStateInformation (fresh);
     EXPECT_EQ (fresh.getSize(), 0u);
 
-    *p.transposeParam = 5;
+    *p.intParameter (kalto::transposeIndex) = 5;
     const char chunk[] = "<KALTO_SETTINGS transpose=\"0\"/>";
     p.setStateInformation (chunk, (int) sizeof (chunk));
     p.setCurrentProgramStateInformation (chunk, (int) sizeof (chunk));
     p.setCurrentProgram (0);
     p.changeProgramName (0, "x");
-    EXPECT_EQ (p.transposeParam->get(), 5);
+    EXPECT_EQ (p.intParameter (kalto::transposeIndex)->get(), 5);
     EXPECT_EQ (p.getProgramName (0), "");
 }
 

@@ -2,6 +2,7 @@
 // saving, the modified check, and what happens to files that are not ours.
 
 #include "tests/processor/ProcessorFixture.h"
+#include "tests/processor/ProcessorProbe.h"
 
 #include "processor/PresetFiles.h"
 #include "tests/support/AccountHome.h"
@@ -175,8 +176,8 @@ TEST_F (Presets, FirstStartWritesTheFolderMarkerAndDefaults)
     EXPECT_TRUE (marker.existsAsFile());
     EXPECT_EQ (marker.getSize(), 0);
     ASSERT_TRUE (defaults.existsAsFile());
-    EXPECT_EQ (p.synthSoundParam->get(), piano);
-    EXPECT_EQ (p.instrument->getNumSounds(), 4);
+    EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), piano);
+    EXPECT_EQ (p.getInstrument().getNumSounds(), 4);
 
     const auto text = decodeFile (defaults);
     EXPECT_EQ (defaults.getSize(), 8 * text.length());
@@ -187,7 +188,7 @@ TEST_F (Presets, FirstStartWritesTheFolderMarkerAndDefaults)
     ASSERT_GE (lines.size(), 4);
     EXPECT_EQ (lines[0], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r");
     EXPECT_EQ (lines[1], "\r");
-    EXPECT_TRUE (lines[2].startsWith ("<KALTO_SETTINGS confidence=\"" + presetNumberText (normalised (p.confidenceParam)) + "\" gain=\""));
+    EXPECT_TRUE (lines[2].startsWith ("<KALTO_SETTINGS confidence=\"" + presetNumberText (normalised (p.floatParameter (kalto::confidenceIndex))) + "\" gain=\""));
     EXPECT_TRUE (text.endsWith ("/>\r\n"));
     for (int i = 3; i < lines.size() - 1; ++i)
     {
@@ -208,31 +209,31 @@ TEST_F (Presets, FirstStartWritesTheFolderMarkerAndDefaults)
     auto xml = juce::parseXML (text);
     ASSERT_NE (xml, nullptr);
     EXPECT_EQ (xml->getNumAttributes(), numParameters);
-    EXPECT_EQ (xml->getDoubleAttribute ("gain"), (double) normalised (p.gainParam));
-    EXPECT_EQ (xml->getDoubleAttribute (gainIntIdentifier), (double) normalised (p.gainIntParam));
+    EXPECT_EQ (xml->getDoubleAttribute ("gain"), (double) normalised (p.floatParameter (kalto::gainIndex)));
+    EXPECT_EQ (xml->getDoubleAttribute (gainIntIdentifier), (double) normalised (p.intParameter (kalto::gainIntIndex)));
 }
 
 TEST_F (Presets, ASecondStartLoadsTheStoredValuesAndNotifiesEachOnce)
 {
     {
         auto& p = make();
-        set (p.synthSoundParam, (float) cello);
-        set (p.gainParam, 0.23f);
-        set (p.gainIntParam, 70);
-        set (p.confidenceParam, 1.5f);
-        set (p.bendsParam, 1.0f);
+        set (p.intParameter (kalto::synthSoundIndex), (float) cello);
+        set (p.floatParameter (kalto::gainIndex), 0.23f);
+        set (p.intParameter (kalto::gainIntIndex), 70);
+        set (p.floatParameter (kalto::confidenceIndex), 1.5f);
+        set (p.boolParameter (kalto::bendsIndex), 1.0f);
         p.savePreset();
         EXPECT_FALSE (p.isPresetModified()) << "right after a save, nothing is modified";
     }
     processor.reset();
 
     auto& p = make();
-    EXPECT_EQ (p.synthSoundParam->get(), cello);
-    EXPECT_EQ (p.gainParam->get(), 0.23f) << "the float gain keeps its own value";
-    EXPECT_EQ (p.gainIntParam->get(), 70);
-    EXPECT_EQ (p.tracker.read()->confidence.load(), 1.5f);
-    EXPECT_TRUE (p.tracker.read()->bends.load());
-    EXPECT_EQ (p.instrument->getReverbParameters().damping, 0.8f) << "the cello is loaded";
+    EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), cello);
+    EXPECT_EQ (p.floatParameter (kalto::gainIndex)->get(), 0.23f) << "the float gain keeps its own value";
+    EXPECT_EQ (p.intParameter (kalto::gainIntIndex)->get(), 70);
+    EXPECT_EQ (p.readTracker()->confidence.load(), 1.5f);
+    EXPECT_TRUE (p.readTracker()->bends.load());
+    EXPECT_EQ (p.getInstrument().getReverbParameters().damping, 0.8f) << "the cello is loaded";
 
     Notifications heard;
     p.addListener (&heard);
@@ -245,16 +246,15 @@ TEST_F (Presets, ModifiedUntilTheSameFloatIsSetBack)
 {
     auto& p = make();
     EXPECT_FALSE (p.isPresetModified());
-    const auto before = normalised (p.pitchBendRangeParam);
-    set (p.pitchBendRangeParam, 1.0f);
+    const auto before = normalised (p.floatParameter (kalto::pitchBendRangeIndex));
+    set (p.floatParameter (kalto::pitchBendRangeIndex), 1.0f);
     EXPECT_TRUE (p.isPresetModified());
-    p.pitchBendRangeParam->setValueNotifyingHost (before);
+    p.floatParameter (kalto::pitchBendRangeIndex)->setValueNotifyingHost (before);
     EXPECT_FALSE (p.isPresetModified());
 
     // Saved under a new name, the new file is the reference.
-    set (p.transposeParam, 7);
-    *p.currentPresetName = "Other";
-    p.savePreset();
+    set (p.intParameter (kalto::transposeIndex), 7);
+    p.savePresetAs ("Other");
     EXPECT_FALSE (p.isPresetModified());
     EXPECT_TRUE (presets().getChildFile ("Other.kalto_vyn").existsAsFile());
 }
@@ -262,8 +262,8 @@ TEST_F (Presets, ModifiedUntilTheSameFloatIsSetBack)
 TEST_F (Presets, LoadsWhatWasSavedWhateverTheUpperRecordBytes)
 {
     auto& p = make();
-    set (p.velocityLimitParam, 99);
-    set (p.chordParams[4], -5);
+    set (p.intParameter (kalto::velocityLimitIndex), 99);
+    set (p.intParameter (kalto::chord0Index + 4), -5);
     p.savePreset();
     const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
 
@@ -275,11 +275,11 @@ TEST_F (Presets, LoadsWhatWasSavedWhateverTheUpperRecordBytes)
             data[k] = (uint8_t) (k * 37);
     ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
 
-    set (p.velocityLimitParam, 10);
-    set (p.chordParams[4], 3);
+    set (p.intParameter (kalto::velocityLimitIndex), 10);
+    set (p.intParameter (kalto::chord0Index + 4), 3);
     p.loadPreset();
-    EXPECT_EQ (p.velocityLimitParam->get(), 99);
-    EXPECT_EQ (p.chordParams[4]->get(), -5);
+    EXPECT_EQ (p.intParameter (kalto::velocityLimitIndex)->get(), 99);
+    EXPECT_EQ (p.intParameter (kalto::chord0Index + 4)->get(), -5);
     EXPECT_FALSE (p.isPresetModified());
 }
 
@@ -289,16 +289,16 @@ TEST_F (Presets, SavingTwiceLeavesOnlyTheSecondDocument)
     const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
     // A long first document: the second must not keep its tail.
     writeDocument (file, juce::String::repeatedString ("x", 5000));
-    set (p.keyParam, 9);
+    set (p.intParameter (kalto::keyIndex), 9);
     p.savePreset();
-    set (p.keyParam, 11);
+    set (p.intParameter (kalto::keyIndex), 11);
     p.savePreset();
     const auto text = decodeFile (file);
     EXPECT_EQ (file.getSize(), 8 * text.length());
     EXPECT_TRUE (text.endsWith ("/>\r\n"));
     auto xml = juce::parseXML (text);
     ASSERT_NE (xml, nullptr);
-    EXPECT_EQ ((float) xml->getDoubleAttribute ("key"), normalised (p.keyParam));
+    EXPECT_EQ ((float) xml->getDoubleAttribute ("key"), normalised (p.intParameter (kalto::keyIndex)));
 }
 
 // Something other than a file under a preset's name: a folder, a FIFO (whose
@@ -353,8 +353,8 @@ TEST_F (Presets, FilesThatAreNotOursChangeNothing)
     {
         SCOPED_TRACE (c.name);
         auto& p = make();
-        set (p.keyParam, 7);
-        p.tracker.read()->confidence = 3.0f;
+        set (p.intParameter (kalto::keyIndex), 7);
+        p.readTracker()->confidence = 3.0f;
         c.write (file);
         std::optional<test::FifoWatchdog> watchdog;
         if (c.aFifo)
@@ -373,10 +373,10 @@ TEST_F (Presets, FilesThatAreNotOursChangeNothing)
         }
         watchdog.reset();
         EXPECT_TRUE (heard.indices.empty());
-        EXPECT_EQ (p.keyParam->get(), 7);
+        EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 7);
         // The tracker settings are still copied in.
-        EXPECT_EQ (p.tracker.read()->confidence.load(), p.confidenceParam->get());
-        EXPECT_EQ (p.presetXml != nullptr, c.parsed) << "read as no document, as any file that cannot be read";
+        EXPECT_EQ (p.readTracker()->confidence.load(), p.floatParameter (kalto::confidenceIndex)->get());
+        EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p) != nullptr, c.parsed) << "read as no document, as any file that cannot be read";
         EXPECT_EQ (p.isPresetModified(), c.parsed);
         EXPECT_EQ (test::entriesOf (presets()), entries) << "nothing written in its place or beside it";
 
@@ -400,9 +400,9 @@ TEST_F (Presets, AStartWithAFifoForTheDefaultsDoesNotWait)
         EXPECT_FALSE (watchdog.freedAReader()) << "the start waited on the FIFO";
     }
     auto& p = *processor;
-    EXPECT_EQ (p.synthSoundParam->get(), piano);
-    EXPECT_EQ (p.instrument->getNumSounds(), 4);
-    EXPECT_EQ (p.presetXml, nullptr);
+    EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), piano);
+    EXPECT_EQ (p.getInstrument().getNumSounds(), 4);
+    EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p), nullptr);
     EXPECT_EQ (test::entriesOf (presets()), (std::vector<std::string> { "Vyn Defaults.kalto_vyn", "kalto.lock" }));
     struct stat info {};
     EXPECT_TRUE (stat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISFIFO (info.st_mode)) << "still the FIFO";
@@ -411,8 +411,8 @@ TEST_F (Presets, AStartWithAFifoForTheDefaultsDoesNotWait)
 TEST_F (Presets, AcceptsTheTagInAnyCaseAndKeepsWhatIsMissing)
 {
     auto& p = make();
-    set (p.bendsParam, 1.0f);
-    set (p.modeParam, 3);
+    set (p.boolParameter (kalto::bendsIndex), 1.0f);
+    set (p.intParameter (kalto::modeIndex), 3);
     writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"),
                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<kalto_Settings mode=\"0.05\"/>\r\n");
     Notifications heard;
@@ -420,22 +420,22 @@ TEST_F (Presets, AcceptsTheTagInAnyCaseAndKeepsWhatIsMissing)
     p.loadPreset();
     p.removeListener (&heard);
     EXPECT_EQ (heard.indices, allIndices()) << "every parameter is notified, missing or not";
-    EXPECT_EQ (p.modeParam->get(), 5);
-    EXPECT_TRUE (p.bendsParam->get());
+    EXPECT_EQ (p.intParameter (kalto::modeIndex)->get(), 5);
+    EXPECT_TRUE (p.boolParameter (kalto::bendsIndex)->get());
 }
 
 TEST_F (Presets, ReadsFilesFromBeforeTheIntegerGainHadItsOwnName)
 {
     // Such a file holds one "gain", in the float's place, with the integer's value.
     auto& p = make();
-    set (p.gainParam, 0.5f);
-    const auto intValue = p.gainIntParam->convertTo0to1 (80.0f);
+    set (p.floatParameter (kalto::gainIndex), 0.5f);
+    const auto intValue = p.intParameter (kalto::gainIntIndex)->convertTo0to1 (80.0f);
     writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"),
                    "<KALTO_SETTINGS gain=\"" + presetNumberText (intValue) + "\" bends=\"1\"/>");
     p.loadPreset();
-    EXPECT_EQ (p.gainIntParam->get(), 80);
-    EXPECT_EQ (p.gainParam->get(), 0.5f);
-    EXPECT_EQ (p.tracker.read()->gain.load(), 0.5f);
+    EXPECT_EQ (p.intParameter (kalto::gainIntIndex)->get(), 80);
+    EXPECT_EQ (p.floatParameter (kalto::gainIndex)->get(), 0.5f);
+    EXPECT_EQ (p.readTracker()->gain.load(), 0.5f);
     EXPECT_FALSE (p.isPresetModified());
 }
 
@@ -446,8 +446,8 @@ TEST_F (Presets, RefusedNamesTouchNothing)
     for (const char* name : { "", "../escaped", "../../Music/escaped", "sub/dir" })
     {
         SCOPED_TRACE (name);
-        *p.currentPresetName = name;
-        set (p.keyParam, 6);
+        KaltoAudioProcessorProbe::setCurrentPresetName (p, name);
+        set (p.intParameter (kalto::keyIndex), 6);
         p.savePreset();
         EXPECT_FALSE (outside.exists());
         EXPECT_FALSE (presets().getChildFile ("sub").exists());
@@ -456,12 +456,12 @@ TEST_F (Presets, RefusedNamesTouchNothing)
         p.loadPreset();
         p.removeListener (&heard);
         EXPECT_TRUE (heard.indices.empty());
-        EXPECT_EQ (p.keyParam->get(), 6);
+        EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 6);
     }
     // The load still ends by copying the tracker settings in.
-    p.tracker.read()->confidence = 4.0f;
+    p.readTracker()->confidence = 4.0f;
     p.loadPreset();
-    EXPECT_EQ (p.tracker.read()->confidence.load(), p.confidenceParam->get());
+    EXPECT_EQ (p.readTracker()->confidence.load(), p.floatParameter (kalto::confidenceIndex)->get());
     EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), 2); // the marker and the defaults
 }
 
@@ -505,7 +505,7 @@ TEST_F (Presets, DamagedTextsLoadTheRootsAttributesOrChangeNothing)
     {
         SCOPED_TRACE (c.name);
         auto& p = make();
-        set (p.keyParam, 7);
+        set (p.intParameter (kalto::keyIndex), 7);
         writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"), c.text);
 
         Notifications heard;
@@ -514,15 +514,15 @@ TEST_F (Presets, DamagedTextsLoadTheRootsAttributesOrChangeNothing)
         p.removeListener (&heard);
         if (c.loads)
         {
-            ASSERT_NE (p.presetXml, nullptr);
-            EXPECT_EQ (p.keyParam->get(), 5);
+            ASSERT_NE (KaltoAudioProcessorProbe::presetXml (p), nullptr);
+            EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 5);
             EXPECT_EQ (heard.indices, allIndices());
-            EXPECT_EQ (p.presetXml->getNumChildElements(), 0) << "the content is not read";
+            EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p)->getNumChildElements(), 0) << "the content is not read";
         }
         else
         {
-            EXPECT_EQ (p.presetXml, nullptr);
-            EXPECT_EQ (p.keyParam->get(), 7);
+            EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p), nullptr);
+            EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 7);
             EXPECT_TRUE (heard.indices.empty());
         }
     }
@@ -540,10 +540,10 @@ TEST_F (Presets, NoCutOfASavedPresetChangesAnything)
 {
     auto& p = make();
     // No instrument to decode at each load keeps the many loads quick.
-    set (p.synthSoundParam, (float) noSound);
-    set (p.keyParam, 9);
-    set (p.confidenceParam, 2.5f);
-    set (p.chordParams[4], -7);
+    set (p.intParameter (kalto::synthSoundIndex), (float) noSound);
+    set (p.intParameter (kalto::keyIndex), 9);
+    set (p.floatParameter (kalto::confidenceIndex), 2.5f);
+    set (p.intParameter (kalto::chord0Index + 4), -7);
     p.savePreset();
     const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
     juce::MemoryBlock saved;
@@ -551,10 +551,10 @@ TEST_F (Presets, NoCutOfASavedPresetChangesAnything)
     const auto text = decodeFile (file);
     ASSERT_EQ (saved.getSize(), 8 * (size_t) text.length());
 
-    set (p.keyParam, 1);
-    set (p.confidenceParam, 0.5f);
-    set (p.chordParams[4], 3);
-    const auto confidence = p.confidenceParam->get();
+    set (p.intParameter (kalto::keyIndex), 1);
+    set (p.floatParameter (kalto::confidenceIndex), 0.5f);
+    set (p.intParameter (kalto::chord0Index + 4), 3);
+    const auto confidence = p.floatParameter (kalto::confidenceIndex)->get();
     int loaded = 0;
     for (int cut = 0; cut < text.length(); ++cut)
     {
@@ -569,19 +569,19 @@ TEST_F (Presets, NoCutOfASavedPresetChangesAnything)
         if (text.substring (0, cut).trimEnd().endsWith ("/>"))
         {
             ++loaded;
-            EXPECT_EQ (p.keyParam->get(), 9);
+            EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 9);
             EXPECT_EQ (heard.indices, allIndices());
-            set (p.keyParam, 1);
-            set (p.confidenceParam, 0.5f);
-            set (p.chordParams[4], 3);
+            set (p.intParameter (kalto::keyIndex), 1);
+            set (p.floatParameter (kalto::confidenceIndex), 0.5f);
+            set (p.intParameter (kalto::chord0Index + 4), 3);
         }
         else
         {
             EXPECT_TRUE (heard.indices.empty());
-            EXPECT_EQ (p.presetXml, nullptr);
-            EXPECT_EQ (p.keyParam->get(), 1);
-            EXPECT_EQ (p.confidenceParam->get(), confidence);
-            EXPECT_EQ (p.chordParams[4]->get(), 3);
+            EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p), nullptr);
+            EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 1);
+            EXPECT_EQ (p.floatParameter (kalto::confidenceIndex)->get(), confidence);
+            EXPECT_EQ (p.intParameter (kalto::chord0Index + 4)->get(), 3);
         }
     }
     EXPECT_EQ (loaded, 2);
@@ -615,10 +615,10 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
         auto& p = make();
         // A float, a bool and an int: the framework stores what a bool is
         // given as it comes, and an int rounded to its step.
-        p.pitchBendRangeParam->setValueNotifyingHost (0.25f);
-        p.bendsParam->setValueNotifyingHost (1.0f);
-        set (p.transposeParam, 5.0f);
-        const auto transpose = normalised (p.transposeParam);
+        p.floatParameter (kalto::pitchBendRangeIndex)->setValueNotifyingHost (0.25f);
+        p.boolParameter (kalto::bendsIndex)->setValueNotifyingHost (1.0f);
+        set (p.intParameter (kalto::transposeIndex), 5.0f);
+        const auto transpose = normalised (p.intParameter (kalto::transposeIndex));
         const auto value = juce::String (c.text);
         writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"),
                        "<KALTO_SETTINGS pitchBendRange=\"" + value + "\" bends=\"" + value + "\" transpose=\"" + value + "\"/>");
@@ -627,9 +627,9 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
         p.loadPreset();
         p.removeListener (&heard);
         EXPECT_EQ (heard.indices, allIndices());
-        EXPECT_EQ (normalised (p.pitchBendRangeParam), c.expected == kept ? 0.25f : c.expected);
-        EXPECT_EQ (normalised (p.bendsParam), c.expected == kept ? 1.0f : c.expected);
-        EXPECT_EQ (normalised (p.transposeParam), c.expected == kept ? transpose : c.expected);
+        EXPECT_EQ (normalised (p.floatParameter (kalto::pitchBendRangeIndex)), c.expected == kept ? 0.25f : c.expected);
+        EXPECT_EQ (normalised (p.boolParameter (kalto::bendsIndex)), c.expected == kept ? 1.0f : c.expected);
+        EXPECT_EQ (normalised (p.intParameter (kalto::transposeIndex)), c.expected == kept ? transpose : c.expected);
         EXPECT_FALSE (p.isPresetModified()) << "the document is read the same way for the comparison";
     }
 }
@@ -637,7 +637,7 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
 TEST_F (Presets, FilesFarLargerThanAnyPresetAreNotRead)
 {
     auto& p = make();
-    set (p.keyParam, 7);
+    set (p.intParameter (kalto::keyIndex), 7);
     const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
     const juce::String document = "<KALTO_SETTINGS key=\"0.05\"/>";
     const auto characters = (int) (maxPresetFileBytes / 8);
@@ -646,9 +646,9 @@ TEST_F (Presets, FilesFarLargerThanAnyPresetAreNotRead)
     writeDocument (file, document + juce::String::repeatedString (" ", characters - document.length()));
     ASSERT_EQ ((size_t) file.getSize(), maxPresetFileBytes);
     p.loadPreset();
-    EXPECT_EQ (p.keyParam->get(), 5);
+    EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 5);
 
-    set (p.keyParam, 7);
+    set (p.intParameter (kalto::keyIndex), 7);
     for (const auto extra : { 1, 1 << 20 })
     {
         SCOPED_TRACE (extra);
@@ -658,8 +658,8 @@ TEST_F (Presets, FilesFarLargerThanAnyPresetAreNotRead)
         p.loadPreset();
         p.removeListener (&heard);
         EXPECT_TRUE (heard.indices.empty());
-        EXPECT_EQ (p.presetXml, nullptr);
-        EXPECT_EQ (p.keyParam->get(), 7);
+        EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p), nullptr);
+        EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 7);
     }
 }
 
@@ -674,7 +674,7 @@ TEST_F (Presets, ASaveReplacesTheFileOnlyWhenTheNewOneIsWhole)
 {
     auto& p = make();
     const auto file = presets().getChildFile ("Vyn Defaults.kalto_vyn");
-    set (p.keyParam, 9);
+    set (p.intParameter (kalto::keyIndex), 9);
     p.savePreset();
     const auto first = contentOf (file);
 
@@ -682,7 +682,7 @@ TEST_F (Presets, ASaveReplacesTheFileOnlyWhenTheNewOneIsWhole)
     // second name for the old file still shows the old document.
     const auto held = presets().getChildFile ("held");
     ASSERT_EQ (link (file.getFullPathName().toRawUTF8(), held.getFullPathName().toRawUTF8()), 0);
-    set (p.keyParam, 11);
+    set (p.intParameter (kalto::keyIndex), 11);
     p.savePreset();
     EXPECT_EQ (contentOf (held), first);
     const auto second = contentOf (file);
@@ -690,7 +690,7 @@ TEST_F (Presets, ASaveReplacesTheFileOnlyWhenTheNewOneIsWhole)
     ASSERT_TRUE (held.deleteFile());
 
     // A disk that fills up mid-save: writes past 1000 bytes fail.
-    set (p.keyParam, 13);
+    set (p.intParameter (kalto::keyIndex), 13);
     rlimit limit {};
     ASSERT_EQ (getrlimit (RLIMIT_FSIZE, &limit), 0);
     const auto previousHandler = std::signal (SIGXFSZ, SIG_IGN);
@@ -706,7 +706,7 @@ TEST_F (Presets, ASaveReplacesTheFileOnlyWhenTheNewOneIsWhole)
         << "the marker and the preset, no half-written file beside them";
     EXPECT_FALSE (p.isPresetModified()) << "the new values are the reference, as for any failed save";
     p.loadPreset();
-    EXPECT_EQ (p.keyParam->get(), 11);
+    EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 11);
 }
 
 TEST_F (Presets, EveryAcceptedNameIsSavedAndLoaded)
@@ -718,14 +718,14 @@ TEST_F (Presets, EveryAcceptedNameIsSavedAndLoaded)
         SCOPED_TRACE (name);
         ASSERT_TRUE (isSafePresetName (name));
         auto& p = make();
-        *p.currentPresetName = name;
-        set (p.keyParam, 9);
+        KaltoAudioProcessorProbe::setCurrentPresetName (p, name);
+        set (p.intParameter (kalto::keyIndex), 9);
         ASSERT_TRUE (presets().deleteRecursively()) << "a save makes the folder it needs";
         p.savePreset();
         EXPECT_TRUE (presets().getChildFile (name + ".kalto_vyn").existsAsFile());
-        set (p.keyParam, 3);
+        set (p.intParameter (kalto::keyIndex), 3);
         p.loadPreset();
-        EXPECT_EQ (p.keyParam->get(), 9);
+        EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 9);
     }
 }
 
@@ -777,10 +777,9 @@ TEST_F (Presets, TheFolderIsMadeOnlyInsideAHomeThatExists)
         const test::AccountHome entry (c.accountHome == juce::File() ? nullptr : c.accountHome.getFullPathName().toRawUTF8());
         {
             auto& p = make();
-            set (p.keyParam, 9);
-            *p.currentPresetName = "Other";
-            p.savePreset();
-            set (p.keyParam, 3);
+            set (p.intParameter (kalto::keyIndex), 9);
+            p.savePresetAs ("Other");
+            set (p.intParameter (kalto::keyIndex), 3);
             Notifications heard;
             p.addListener (&heard);
             p.loadPreset();
@@ -790,13 +789,13 @@ TEST_F (Presets, TheFolderIsMadeOnlyInsideAHomeThatExists)
             {
                 EXPECT_EQ (presetFolder(), kept);
                 EXPECT_EQ (test::entriesOf (kept), (std::vector<std::string> { "Other.kalto_vyn", "Vyn Defaults.kalto_vyn", "kalto.lock" }));
-                EXPECT_EQ (p.keyParam->get(), 9);
+                EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 9);
                 EXPECT_EQ (heard.indices, allIndices());
             }
             else
             {
                 EXPECT_EQ (presetFolder(), juce::File());
-                EXPECT_EQ (p.keyParam->get(), 3) << "nothing was kept to load";
+                EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 3) << "nothing was kept to load";
                 EXPECT_TRUE (heard.indices.empty());
                 EXPECT_FALSE (p.isPresetModified()) << "as after a save that could not be written";
             }

@@ -25,7 +25,7 @@ void processBlockPiano (benchmark::State& state)
     layout.inputBuses.add (juce::AudioChannelSet::mono());
     layout.outputBuses.add (juce::AudioChannelSet::stereo());
     processor.setBusesLayout (layout);
-    processor.bendsParam->setValueNotifyingHost (1.0f);
+    processor.boolParameter (kalto::bendsIndex)->setValueNotifyingHost (1.0f);
     processor.prepareToPlay (44100.0, 512);
 
     // A plucked phrase, a note every 0.4 s, over and over.

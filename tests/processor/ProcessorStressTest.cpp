@@ -24,7 +24,7 @@ TEST_F (ProcessorThreads, PreparingAndProcessingWhileTheEditorPollsAndPresetsLoa
     while (juce::Time::getMillisecondCounter() < end || audio.prepares() < 3 || loads < 3)
     {
         {
-            auto tracker = p.tracker.read();
+            auto tracker = p.readTracker();
             seen += tracker->getPeakStrength() + tracker->getLevelDb();
             tracker->confidence = 0.5f + (float) (polls % 10) * 0.05f;
             tracker->bends = polls % 2 == 0;
@@ -34,7 +34,7 @@ TEST_F (ProcessorThreads, PreparingAndProcessingWhileTheEditorPollsAndPresetsLoa
         ++polls;
         if (polls % 50 == 0)
         {
-            set (p.transposeParam, (float) (polls / 50 % 5));
+            set (p.intParameter (kalto::transposeIndex), (float) (polls / 50 % 5));
             p.loadPreset();
             ++loads;
         }
