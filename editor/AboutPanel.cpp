@@ -1,11 +1,12 @@
 #include "editor/AboutPanel.h"
 
+#include "editor/Controls.h"
 #include "editor/EditorColours.h"
+#include "editor/EditorLayout.h"
 #include "processor/KaltoAudioProcessor.h"
 
 namespace
 {
-constexpr int pageWidth = 400, pageHeight = 280;
 // Wider than the room left on the page: the page clips it, and its centred
 // text stays inside.
 const juce::Rectangle<int> contactBounds { 312, 250, 128, 32 };
@@ -27,7 +28,7 @@ constexpr unsigned char scrambledCaption[] = { 'V' ^ captionKey, 'e' ^ captionKe
 const char* const firstCredit = "Pitch tracking, MIDI and sound by the Kalto Vyn developers.";
 const char* const secondCredit = "Typeface Dense, from Noto Sans Display (SIL Open Font License).";
 
-const juce::Colour captionColour { 0xff808080 };
+const juce::Colour captionColour = kalto::colours::midGrey;
 
 struct PageText
 {
@@ -55,13 +56,13 @@ AboutPanel::AboutPanel (KaltoAudioProcessor& p) : processor (p)
     // The subject stays a parameter of the URL, so the mail program gets it
     // as the subject and the tooltip can show the address alone.
     const auto link = juce::URL (contactAddress).withParameter ("subject", productName);
-    contactLink = std::make_unique<juce::HyperlinkButton> (juce::translate ("Contact"), link);
-    addAndMakeVisible (*contactLink);
+    contactLink = kalto::controls::addChild<juce::HyperlinkButton> (*this, juce::translate ("Contact"),
+                                                                   juce::translate ("Contact"), link);
     contactLink->setTooltip (juce::translate (contactAddress));
     contactLink->setButtonText (juce::translate ("Contact"));
     contactLink->setColour (juce::HyperlinkButton::textColourId, contactColour);
     contactLink->setFont (juce::Font (contactFontHeight, juce::Font::underlined), false, juce::Justification::centred);
-    setSize (pageWidth, pageHeight);
+    setSize (kalto::layout::pageWidth, kalto::layout::pageHeight);
 }
 
 AboutPanel::~AboutPanel()

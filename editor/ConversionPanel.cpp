@@ -1,7 +1,9 @@
 #include "editor/ConversionPanel.h"
 
 #include "editor/Chevron.h"
+#include "editor/Controls.h"
 #include "editor/EditorColours.h"
+#include "editor/EditorLayout.h"
 #include "editor/ShownValue.h"
 #include "editor/kalto_graph.h"
 #include "processor/KaltoAudioProcessor.h"
@@ -9,8 +11,8 @@
 namespace
 {
 namespace colours = kalto::colours;
+using kalto::controls::addChild;
 
-constexpr int pageWidth = 400, pageHeight = 280;
 
 const juce::Rectangle<int> confidenceSliderBounds { 24, 16, 120, 120 };
 const juce::Rectangle<int> gainSliderBounds { 24, 152, 120, 120 };
@@ -20,15 +22,11 @@ const juce::Rectangle<int> bendsToggleBounds { 168, 20, 200, 60 };
 const juce::Rectangle<int> legatoToggleBounds { 168, 110, 200, 60 };
 const juce::Rectangle<int> filterToggleBounds { 168, 200, 200, 60 };
 
-// Knobs: no text box; the ring shows each knob's name above its value.
-constexpr int unusedTextBoxWidth = 80, unusedTextBoxHeight = 20;
+// Knobs: the ring shows each knob's name above its value.
 constexpr double confidenceMinimum = 0.01, confidenceMaximum = 1.5;
 constexpr double gainMinimum = 0.01, gainMaximum = 0.99;
 constexpr double knobInterval = 0.01;
 constexpr double confidenceSkew = 0.6;
-const juce::Colour confidenceFill { 0xffb0cb07 };
-const juce::Colour confidenceOutline { 0xff31411b };
-const juce::Colour gainFill { 0xffe71a61 };
 const juce::Colour gainOutline { 0xff77144b };
 
 // Graphs: peak strength from 0 to 2, level from -40 to -10 dB, the fill in
@@ -48,72 +46,22 @@ constexpr float chevronHitHalfWidth = 15.0f;
 constexpr float chevronHalfHeight = 15.0f;
 constexpr float chevronDepth = 8.0f;
 
-void configureKnob (juce::Slider& knob, const char* tooltip, double minimum, double maximum, juce::Colour fill,
-                    juce::Colour outline)
-{
-    knob.setTooltip (juce::translate (tooltip));
-    knob.setRange (minimum, maximum, knobInterval);
-    knob.setSliderStyle (juce::Slider::RotaryVerticalDrag);
-    knob.setTextBoxStyle (juce::Slider::NoTextBox, false, unusedTextBoxWidth, unusedTextBoxHeight);
-    // A white thumb selects the look and feel's ring.
-    knob.setColour (juce::Slider::thumbColourId, colours::white);
-    knob.setColour (juce::Slider::rotarySliderFillColourId, fill);
-    knob.setColour (juce::Slider::rotarySliderOutlineColourId, outline);
-}
-
-void configureToggle (juce::ToggleButton& toggle, const char* tooltip)
-{
-    toggle.setTooltip (juce::translate (tooltip));
-    toggle.setButtonText (juce::translate (toggle.getName()));
-}
-
-std::unique_ptr<kalto_graph> makeGraph (juce::Colour line, float top, float bottom)
-{
-    return std::make_unique<kalto_graph> (graphPoints, line, line.withAlpha (graphFillAlpha), colours::midGrey, top,
-                                          bottom);
-}
+const char* const confidenceTooltip = "Specifies the level of certainty before sending out a note. A higher value, yields "
+                                     "more stable results but increases latency.";
+const char* const gainTooltip = "Controls how sensitive the tracker is when tracking notes. A higher value makes it more "
+                                "sensible (but also too noise) while a high value makes it less sensitive.";
+const char* const bendsTooltip = "Check this box in order to enable bends.";
+const char* const legatoTooltip = "Check this box in order to enable legato.";
+const char* const filterTooltip = "Filter out the previous note before tracking the next. This increases latency but can "
+                                  "make the tracker more robust when an old note is ringing.";
 } // namespace
 
 ConversionPanel::ConversionPanel (KaltoAudioProcessor& p) : processor (p)
 {
     // Each child is added as soon as it exists, then set up.
-    confidenceSlider = std::make_unique<juce::Slider> ("CONFIDENCE");
-    addAndMakeVisible (*confidenceSlider);
-    configureKnob (*confidenceSlider,
-                   "Specifies the level of certainty before sending out a note. A higher value, yields more stable "
-                   "results but increases latency.",
-                   confidenceMinimum, confidenceMaximum, confidenceFill, confidenceOutline);
-    confidenceSlider->addListener (this);
-    confidenceSlider->setSkewFactor (confidenceSkew, false);
-
-    gainSlider = std::make_unique<juce::Slider> ("GAIN");
-    addAndMakeVisible (*gainSlider);
-    configureKnob (*gainSlider,
-                   "Controls how sensitive the tracker is when tracking notes. A higher value makes it more sensible "
-                   "(but also too noise) while a high value makes it less sensitive.",
-                   gainMinimum, gainMaximum, gainFill, gainOutline);
-    gainSlider->addListener (this);
-
-    confidenceGraph = makeGraph (confidenceFill, confidenceGraphTop, confidenceGraphBottom);
-    addAndMakeVisible (*confidenceGraph);
-    confidenceGraph->setName ("confidenceGraph");
-    dbGraph = makeGraph (gainFill, dbGraphTop, dbGraphBottom);
-    addAndMakeVisible (*dbGraph);
-    dbGraph->setName ("dbGraph");
-
-    bendsToggle = std::make_unique<juce::ToggleButton> ("BENDS");
-    addAndMakeVisible (*bendsToggle);
-    configureToggle (*bendsToggle, "Check this box in order to enable bends.");
-    bendsToggle->addListener (this);
-    legatoToggle = std::make_unique<juce::ToggleButton> ("LEGATO");
-    addAndMakeVisible (*legatoToggle);
-    configureToggle (*legatoToggle, "Check this box in order to enable legato.");
-    legatoToggle->addListener (this);
-    filterToggle = std::make_unique<juce::ToggleButton> ("FILTER");
-    addAndMakeVisible (*filterToggle);
-    configureToggle (*filterToggle, "Filter out the previous note before tracking the next. This increases latency "
-                                    "but can make the tracker more robust when an old note is ringing.");
-    filterToggle->addListener (this);
+    addKnobs();
+    addGraphs();
+    addToggles();
 
     // The toggle view first.
     bendsToggle->setVisible (true);
@@ -122,23 +70,65 @@ ConversionPanel::ConversionPanel (KaltoAudioProcessor& p) : processor (p)
     confidenceGraph->setVisible (false);
     dbGraph->setVisible (false);
 
-    setSize (pageWidth, pageHeight);
+    setSize (kalto::layout::pageWidth, kalto::layout::pageHeight);
     updateControls();
-
-    showConfidenceLine();
-    for (int i = 0; i < graphPoints; ++i)
-        dbGraph->history->push (silenceDb);
-    {
-        auto tracker = processor.readTracker();
-        dbGraph->thresholds->add (tracker->noteOnFloorDb);
-        dbGraph->thresholds->add (tracker->noteOnFloorDb + tracker->velocitySpanDb);
-    }
+    startGraphs();
 
     const auto width = getWidth();
     leftChevronX = (float) (width / 2 - leftChevronFromMiddle);
     leftChevronSize = chevronHitHalfWidth;
     rightChevronX = (float) (width - rightChevronFromEdge);
     rightChevronSize = chevronHitHalfWidth;
+}
+
+void ConversionPanel::addKnobs()
+{
+    confidenceSlider = addChild<juce::Slider> (*this, "CONFIDENCE");
+    confidenceSlider->setTooltip (juce::translate (confidenceTooltip));
+    kalto::controls::setUpKnob (*confidenceSlider, confidenceMinimum, confidenceMaximum, knobInterval, colours::green,
+                                colours::darkGreen, *this);
+    confidenceSlider->setSkewFactor (confidenceSkew, false);
+
+    gainSlider = addChild<juce::Slider> (*this, "GAIN");
+    gainSlider->setTooltip (juce::translate (gainTooltip));
+    kalto::controls::setUpKnob (*gainSlider, gainMinimum, gainMaximum, knobInterval, colours::crimson, gainOutline, *this);
+}
+
+// Peak strength and level in the knobs' colours, the fill in the same hue.
+void ConversionPanel::addGraphs()
+{
+    const auto graph = [this] (const char* name, juce::Colour line, float top, float bottom) {
+        return addChild<kalto_graph> (*this, name, graphPoints, line, line.withAlpha (graphFillAlpha), colours::midGrey,
+                                      top, bottom);
+    };
+    confidenceGraph = graph ("confidenceGraph", colours::green, confidenceGraphTop, confidenceGraphBottom);
+    dbGraph = graph ("dbGraph", colours::crimson, dbGraphTop, dbGraphBottom);
+}
+
+void ConversionPanel::addToggles()
+{
+    const auto toggle = [this] (const char* name, const char* tooltip) {
+        auto button = addChild<juce::ToggleButton> (*this, name);
+        button->setTooltip (juce::translate (tooltip));
+        button->setButtonText (juce::translate (button->getName()));
+        button->addListener (this);
+        return button;
+    };
+    bendsToggle = toggle ("BENDS", bendsTooltip);
+    legatoToggle = toggle ("LEGATO", legatoTooltip);
+    filterToggle = toggle ("FILTER", filterTooltip);
+}
+
+// The confidence line at the threshold; the level history from silence,
+// with its lines at the note-on floor and at the floor plus the velocity span.
+void ConversionPanel::startGraphs()
+{
+    showConfidenceLine();
+    for (int i = 0; i < graphPoints; ++i)
+        dbGraph->history->push (silenceDb);
+    auto tracker = processor.readTracker();
+    dbGraph->thresholds->add (tracker->noteOnFloorDb);
+    dbGraph->thresholds->add (tracker->noteOnFloorDb + tracker->velocitySpanDb);
 }
 
 ConversionPanel::~ConversionPanel()
@@ -202,21 +192,23 @@ void ConversionPanel::sliderValueChanged (juce::Slider* slider)
 void ConversionPanel::buttonClicked (juce::Button* button)
 {
     // A toggle has flipped its own state before it tells us.
-    if (button == bendsToggle.get())
+    const struct
     {
-        processor.readTracker()->bends = bendsToggle->getToggleState();
-        *processor.boolParameter (kalto::bendsIndex) = bendsToggle->getToggleState();
-    }
-    if (button == legatoToggle.get())
-    {
-        processor.readTracker()->legato = legatoToggle->getToggleState();
-        *processor.boolParameter (kalto::legatoIndex) = legatoToggle->getToggleState();
-    }
-    if (button == filterToggle.get())
-    {
-        processor.readTracker()->convFilter = filterToggle->getToggleState();
-        *processor.boolParameter (kalto::convFilterIndex) = filterToggle->getToggleState();
-    }
+        juce::ToggleButton* toggle;
+        std::atomic<bool> kalto::PitchTracker::*setting;
+        int parameter;
+    } toggles[] = {
+        { bendsToggle.get(), &kalto::PitchTracker::bends, kalto::bendsIndex },
+        { legatoToggle.get(), &kalto::PitchTracker::legato, kalto::legatoIndex },
+        { filterToggle.get(), &kalto::PitchTracker::convFilter, kalto::convFilterIndex },
+    };
+    for (const auto& t : toggles)
+        if (button == t.toggle)
+        {
+            const bool on = t.toggle->getToggleState();
+            processor.readTracker().get()->*t.setting = on;
+            *processor.boolParameter (t.parameter) = on;
+        }
 }
 
 void ConversionPanel::changeListenerCallback (juce::ChangeBroadcaster*)

@@ -52,6 +52,10 @@ public:
     std::unique_ptr<kalto_graph> dbGraph;
 
 private:
+    void addKnobs();
+    void addGraphs();
+    void addToggles();
+    void startGraphs();
     void showConfidenceLine();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ConversionPanel)

@@ -1,19 +1,15 @@
 #include "editor/KaltoAudioProcessorEditor.h"
 
+#include "editor/EditorLayout.h"
 #include "editor/MainWindow.h"
 #include "processor/KaltoAudioProcessor.h"
-
-namespace
-{
-constexpr int editorWidth = 630, editorHeight = 390;
-}
 
 KaltoAudioProcessorEditor::KaltoAudioProcessorEditor (KaltoAudioProcessor& p)
     : juce::AudioProcessorEditor (&p), processor (p)
 {
     mainWindow = std::make_unique<MainWindow> (p);
     addAndMakeVisible (*mainWindow);
-    setSize (editorWidth, editorHeight);
+    setSize (kalto::layout::editorWidth, kalto::layout::editorHeight);
 }
 
 KaltoAudioProcessorEditor::~KaltoAudioProcessorEditor()

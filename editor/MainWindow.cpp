@@ -1,23 +1,25 @@
 #include "editor/MainWindow.h"
 
 #include "editor/AboutPanel.h"
+#include "editor/Controls.h"
 #include "editor/ConversionPanel.h"
 #include "editor/DialogLayout.h"
 #include "editor/EditorColours.h"
+#include "editor/EditorLayout.h"
 #include "editor/MidiPanel.h"
 #include "editor/NoteViewer.h"
 #include "editor/PopUpBox.h"
 #include "editor/PresetPopUp.h"
 #include "editor/PresetSelector.h"
 #include "editor/SynthPanel.h"
+#include "editor/kalto_lookandfeel.h"
 #include "editor/minimalMenuItem.h"
 #include "processor/KaltoAudioProcessor.h"
 
-#include <utility>
-
 namespace
 {
-constexpr int windowWidth = 630, windowHeight = 390;
+using kalto::controls::addChild;
+
 constexpr int tooltipDelayMs = 200;
 
 // Tabs left to right CONVERSION, MIDI, SYNTH, ABOUT; the pages share one
@@ -27,7 +29,6 @@ const juce::Rectangle<int> midiTabBounds { 152, 16, 88, 64 };
 const juce::Rectangle<int> synthTabBounds { 248, 16, 88, 64 };
 const juce::Rectangle<int> aboutTabBounds { 344, 16, 80, 64 };
 const juce::Rectangle<int> noteViewerBounds { 448, 176, 168, 199 };
-const juce::Rectangle<int> pageBounds { 24, 96, 400, 280 };
 const juce::Rectangle<int> presetSelectorBounds { 440, 96, 184, 48 };
 const juce::Rectangle<int> dialogBounds { 118, 84, kalto::dialog::width, kalto::dialog::height };
 
@@ -53,15 +54,6 @@ constexpr int quietTicksBeforeClearing = 6;
 const char* const modifiedLabel = "Save preset";
 const char* const noNoteShown = "--";
 
-template <typename Child, typename... Args>
-std::unique_ptr<Child> addChild (juce::Component& parent, const char* name, Args&&... args)
-{
-    auto child = std::make_unique<Child> (std::forward<Args> (args)...);
-    parent.addAndMakeVisible (*child);
-    child->setName (name);
-    return child;
-}
-
 constexpr std::array<const char*, MainWindow::noteNameCount> makeNoteNameTable()
 {
     constexpr const char* cycle[12] = { "A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#" };
@@ -78,9 +70,7 @@ MainWindow::MainWindow (KaltoAudioProcessor& p) : processor (p)
 {
     tooltipWindow = std::make_unique<juce::TooltipWindow> (this, tooltipDelayMs);
 
-    peakWarning = std::make_unique<PopUpBox> (juce::translate (warningTitle), juce::translate (warningMessage));
-    addAndMakeVisible (*peakWarning);
-    peakWarning->setName ("peakWarning");
+    peakWarning = addChild<PopUpBox> (*this, "peakWarning", juce::translate (warningTitle), juce::translate (warningMessage));
     peakWarning->setVisible (false);
 
     presetPopUp = addChild<PresetPopUp> (*this, "presPop", &processor);
@@ -101,7 +91,7 @@ MainWindow::MainWindow (KaltoAudioProcessor& p) : processor (p)
     presetPopUp->toFront (true);
     peakWarning->toFront (true);
 
-    setSize (windowWidth, windowHeight);
+    setSize (kalto::layout::editorWidth, kalto::layout::editorHeight);
 
     for (auto* broadcaster : std::initializer_list<juce::ChangeBroadcaster*> { conversionTab.get(), midiTab.get(),
                                                                                aboutTab.get(), synthTab.get(),
@@ -141,7 +131,7 @@ void MainWindow::paint (juce::Graphics& g)
 {
     g.fillAll (kalto::colours::black);
     g.setColour (kalto::colours::orange);
-    g.setFont (juce::Font ("Dense", productNameHeight, juce::Font::plain));
+    g.setFont (kalto_lookandfeel::font (productNameHeight));
     g.drawText (juce::translate ("Kalto"), productNameBox, juce::Justification::left, true);
 }
 
@@ -151,11 +141,11 @@ void MainWindow::resized()
     midiTab->setBounds (midiTabBounds);
     aboutTab->setBounds (aboutTabBounds);
     noteViewer->setBounds (noteViewerBounds);
-    conversionPanel->setBounds (pageBounds);
-    midiPanel->setBounds (pageBounds);
-    aboutPanel->setBounds (pageBounds);
+    conversionPanel->setBounds (kalto::layout::pageBounds);
+    midiPanel->setBounds (kalto::layout::pageBounds);
+    aboutPanel->setBounds (kalto::layout::pageBounds);
     synthTab->setBounds (synthTabBounds);
-    synthPanel->setBounds (pageBounds);
+    synthPanel->setBounds (kalto::layout::pageBounds);
     presetSelector->setBounds (presetSelectorBounds);
     presetPopUp->setBounds (dialogBounds);
     peakWarning->setBounds (dialogBounds);

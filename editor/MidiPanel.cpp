@@ -1,14 +1,17 @@
 #include "editor/MidiPanel.h"
 
+#include "editor/Controls.h"
 #include "editor/EditorColours.h"
+#include "editor/EditorLayout.h"
 #include "editor/ShownValue.h"
+#include "editor/kalto_lookandfeel.h"
 #include "processor/KaltoAudioProcessor.h"
 
 namespace
 {
 namespace colours = kalto::colours;
+using kalto::controls::addChild;
 
-constexpr int pageWidth = 400, pageHeight = 280;
 
 // Top band: the three large knobs. Middle band: key above mode, port above
 // channel. Bottom band: the five harmony knobs, chord0 leftmost.
@@ -36,11 +39,9 @@ const struct
     { "HARMONY", { 0, 233, 75, 25 } },
     { "AUTO TUNE", { 0, 149, 75, 27 } },
 };
-constexpr const char* captionTypeface = "Dense";
 constexpr float captionFontHeight = 27.0f;
 
-const juce::Colour harmonyFill { 0xffb0cb07 };
-const juce::Colour harmonyOutline { 0xff31411b };
+// The outline of the three large knobs' rings.
 const juce::Colour knobOutline { 0xff424242 };
 
 constexpr int semitoneRange = 36; // either way, for harmony and transpose
@@ -63,75 +64,56 @@ constexpr int numChannels = 16;
 constexpr int noOutputId = 1;
 constexpr int firstDeviceId = 2;
 
-std::unique_ptr<juce::ComboBox> makeBox (const juce::String& name, juce::ComboBox::Listener& listener)
-{
-    auto box = std::make_unique<juce::ComboBox> (name);
-    box->setEditableText (false);
-    box->setJustificationType (juce::Justification::centredLeft);
-    box->setTextWhenNothingSelected ({});
-    box->setTextWhenNoChoicesAvailable (juce::translate ("(no choices)"));
-    box->addListener (&listener);
-    return box;
-}
-
-// A white thumb asks the look and feel for its ring style.
-std::unique_ptr<juce::Slider> makeKnob (const juce::String& name, double minimum, double maximum, double interval,
-                                        juce::Colour fill, juce::Colour outline, juce::Slider::Listener& listener)
-{
-    auto slider = std::make_unique<juce::Slider> (name);
-    slider->setRange (minimum, maximum, interval);
-    slider->setSliderStyle (juce::Slider::RotaryVerticalDrag);
-    slider->setTextBoxStyle (juce::Slider::NoTextBox, false, slider->getTextBoxWidth(), slider->getTextBoxHeight());
-    slider->setColour (juce::Slider::thumbColourId, colours::white);
-    slider->setColour (juce::Slider::rotarySliderFillColourId, fill);
-    slider->setColour (juce::Slider::rotarySliderOutlineColourId, outline);
-    slider->addListener (&listener);
-    return slider;
-}
-
-// A white text-box outline makes the ring show the value alone, without the name.
-std::unique_ptr<juce::Slider> makeHarmonyKnob (const juce::String& name, juce::Slider::Listener& listener)
-{
-    auto slider = makeKnob (name, -semitoneRange, semitoneRange, wholeSteps, harmonyFill, harmonyOutline, listener);
-    slider->setColour (juce::Slider::textBoxOutlineColourId, colours::white);
-    return slider;
-}
 } // namespace
 
 MidiPanel::MidiPanel (KaltoAudioProcessor& p) : processor (p)
 {
-    midiPortBox = makeBox ("midiPortBox", *this);
-    addAndMakeVisible (*midiPortBox);
+    // Each control is added as soon as it exists, then set up.
+    midiPortBox = addBox ("midiPortBox");
+    chordSlider0 = addHarmonyKnob ("chordSlider0");
+    chordSlider1 = addHarmonyKnob ("chordSlider1");
+    chordSlider2 = addHarmonyKnob ("chordSlider2");
+    chordSlider3 = addHarmonyKnob ("chordSlider3");
+    chordSlider4 = addHarmonyKnob ("chordSlider4");
+    autoTuneKeyBox = addBox ("autoTuneKeyBox");
+    pitchBendRangeSlider = addKnob ("PB RANGE", 0.0, pitchBendRangeMaximum, pitchBendRangeStep);
+    transposeSlider = addKnob ("TRANSPOSE", -semitoneRange, semitoneRange, wholeSteps);
+    velocityLimitSlider = addKnob ("VELOCITY LIMIT", lowestVelocityLimit, highestVelocityLimit, wholeSteps);
+    autoTuneModeBox = addBox ("autoTuneModeBox");
+    channelSelectBox = addBox ("channelSelectBox");
 
-    chordSlider0 = makeHarmonyKnob ("chordSlider0", *this);
-    addAndMakeVisible (*chordSlider0);
-    chordSlider1 = makeHarmonyKnob ("chordSlider1", *this);
-    addAndMakeVisible (*chordSlider1);
-    chordSlider2 = makeHarmonyKnob ("chordSlider2", *this);
-    addAndMakeVisible (*chordSlider2);
-    chordSlider3 = makeHarmonyKnob ("chordSlider3", *this);
-    addAndMakeVisible (*chordSlider3);
-    chordSlider4 = makeHarmonyKnob ("chordSlider4", *this);
-    addAndMakeVisible (*chordSlider4);
+    setTooltips();
+    fillLists();
+    loadKnobs();
+    setSize (kalto::layout::pageWidth, kalto::layout::pageHeight);
+}
 
-    autoTuneKeyBox = makeBox ("autoTuneKeyBox", *this);
-    addAndMakeVisible (*autoTuneKeyBox);
+std::unique_ptr<juce::ComboBox> MidiPanel::addBox (const char* name)
+{
+    auto box = addChild<juce::ComboBox> (*this, name);
+    kalto::controls::setUpComboBox (*box, *this);
+    return box;
+}
 
-    pitchBendRangeSlider = makeKnob ("PB RANGE", 0.0, pitchBendRangeMaximum, pitchBendRangeStep, colours::orange,
-                                     knobOutline, *this);
-    addAndMakeVisible (*pitchBendRangeSlider);
-    transposeSlider = makeKnob ("TRANSPOSE", -semitoneRange, semitoneRange, wholeSteps, colours::orange, knobOutline,
+std::unique_ptr<juce::Slider> MidiPanel::addKnob (const char* name, double minimum, double maximum, double interval)
+{
+    auto knob = addChild<juce::Slider> (*this, name);
+    kalto::controls::setUpKnob (*knob, minimum, maximum, interval, colours::orange, knobOutline, *this);
+    return knob;
+}
+
+// A white text-box outline makes the ring show the value alone, without the name.
+std::unique_ptr<juce::Slider> MidiPanel::addHarmonyKnob (const char* name)
+{
+    auto knob = addChild<juce::Slider> (*this, name);
+    kalto::controls::setUpKnob (*knob, -semitoneRange, semitoneRange, wholeSteps, colours::green, colours::darkGreen,
                                 *this);
-    addAndMakeVisible (*transposeSlider);
-    velocityLimitSlider = makeKnob ("VELOCITY LIMIT", lowestVelocityLimit, highestVelocityLimit, wholeSteps,
-                                    colours::orange, knobOutline, *this);
-    addAndMakeVisible (*velocityLimitSlider);
+    knob->setColour (juce::Slider::textBoxOutlineColourId, colours::white);
+    return knob;
+}
 
-    autoTuneModeBox = makeBox ("autoTuneModeBox", *this);
-    addAndMakeVisible (*autoTuneModeBox);
-    channelSelectBox = makeBox ("channelSelectBox", *this);
-    addAndMakeVisible (*channelSelectBox);
-
+void MidiPanel::setTooltips()
+{
     autoTuneKeyBox->setTooltip ("Specifies the root key for the autotune");
     autoTuneModeBox->setTooltip ("Specifies which scale that shall be used when harmonizing in auto tune mode");
     channelSelectBox->setTooltip ("Specifies which MIDI channel to send out to");
@@ -141,7 +123,12 @@ MidiPanel::MidiPanel (KaltoAudioProcessor& p) : processor (p)
     transposeSlider->setTooltip ("Is used to transpose the output MIDI a number half tones up or down");
     for (auto* slider : chordSliders())
         slider->setTooltip ("Slide to add a relative note to the harmonized chord");
+}
 
+// Each list is filled, then loaded; the harmony knobs are loaded before the
+// port box, which selects nothing.
+void MidiPanel::fillLists()
+{
     int id = firstItemId;
     for (const auto* name : keyNames)
         autoTuneKeyBox->addItem (name, id++);
@@ -165,10 +152,6 @@ MidiPanel::MidiPanel (KaltoAudioProcessor& p) : processor (p)
     for (const auto& name : processor.getMidiBackend().deviceNames)
         midiPortBox->addItem (name, id++);
     midiPortBox->setTextWhenNothingSelected ("Select port..");
-
-    loadKnobs();
-
-    setSize (pageWidth, pageHeight);
 }
 
 MidiPanel::~MidiPanel()
@@ -253,7 +236,7 @@ void MidiPanel::paint (juce::Graphics& g)
     for (const auto& caption : captions)
     {
         g.setColour (colours::white);
-        g.setFont (juce::Font (captionTypeface, captionFontHeight, juce::Font::plain));
+        g.setFont (kalto_lookandfeel::font (captionFontHeight));
         g.drawText (juce::translate (caption.text), caption.area, juce::Justification::centred, true);
     }
 }

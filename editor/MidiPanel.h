@@ -33,6 +33,11 @@ public:
     void refresh();
 
 private:
+    std::unique_ptr<juce::ComboBox> addBox (const char* name);
+    std::unique_ptr<juce::Slider> addKnob (const char* name, double minimum, double maximum, double interval);
+    std::unique_ptr<juce::Slider> addHarmonyKnob (const char* name);
+    void setTooltips();
+    void fillLists();
     std::array<juce::Slider*, kalto::numChordParameters> chordSliders() const;
     void loadKey();
     void loadMode();

@@ -1,5 +1,6 @@
 #include "editor/PresetPopUp.h"
 
+#include "editor/Controls.h"
 #include "editor/DialogLayout.h"
 #include "editor/EditorColours.h"
 #include "processor/KaltoAudioProcessor.h"
@@ -32,8 +33,7 @@ PresetPopUp::PresetPopUp (KaltoAudioProcessor* p) : processor (p)
 {
     setSize (kalto::dialog::width, kalto::dialog::height);
 
-    nameLabel = std::make_unique<juce::Label>();
-    addAndMakeVisible (*nameLabel);
+    nameLabel = kalto::controls::addChild<juce::Label> (*this, "nameLabel");
     nameLabel->setText (processor->getCurrentPresetName(), juce::dontSendNotification);
     // One click opens the editor; losing focus keeps what was typed.
     nameLabel->setEditable (true, false, false);

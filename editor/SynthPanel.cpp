@@ -1,11 +1,13 @@
 #include "editor/SynthPanel.h"
 
+#include "editor/Controls.h"
 #include "editor/EditorColours.h"
+#include "editor/EditorLayout.h"
+#include "editor/kalto_lookandfeel.h"
 #include "processor/KaltoAudioProcessor.h"
 
 namespace
 {
-constexpr int pageWidth = 400, pageHeight = 280;
 const juce::Rectangle<int> selectorBounds { 8, 144, 184, 24 };
 const juce::Rectangle<int> moreBounds { 216, 144, 64, 24 };
 
@@ -13,7 +15,7 @@ const juce::Rectangle<int> moreBounds { 216, 144, 64, 24 };
 // The instruments' names are shown as they are, never translated.
 const char* const instrumentNames[] = { "No Sound", "Cello", "Piano", "Saxophone", "Drums", "Raw Guitar" };
 
-const juce::Colour greetingColour { 0xffe71a61 };
+const juce::Colour greetingColour = kalto::colours::crimson;
 
 struct PageText
 {
@@ -33,16 +35,11 @@ const PageText pageTexts[] = {
 
 SynthPanel::SynthPanel (KaltoAudioProcessor& p) : processor (p)
 {
-    internalSynthSelector = std::make_unique<juce::ComboBox> ("internalSynthSelector");
-    addAndMakeVisible (*internalSynthSelector);
-    internalSynthSelector->setEditableText (false);
-    internalSynthSelector->setJustificationType (juce::Justification::centredLeft);
+    internalSynthSelector = kalto::controls::addChild<juce::ComboBox> (*this, "internalSynthSelector");
+    kalto::controls::setUpComboBox (*internalSynthSelector, *this);
     internalSynthSelector->setTextWhenNothingSelected (juce::translate ("Select Kalto instrument"));
-    internalSynthSelector->setTextWhenNoChoicesAvailable (juce::translate ("(no choices)"));
-    internalSynthSelector->addListener (this);
 
-    showInternalGUI = std::make_unique<juce::TextButton> ("showInternalGUI");
-    addAndMakeVisible (*showInternalGUI);
+    showInternalGUI = kalto::controls::addChild<juce::TextButton> (*this, "showInternalGUI");
     showInternalGUI->setButtonText (juce::translate ("More"));
     showInternalGUI->addListener (this);
 
@@ -52,7 +49,7 @@ SynthPanel::SynthPanel (KaltoAudioProcessor& p) : processor (p)
         internalSynthSelector->addItem (name, id++);
 
     selectStoredSound();
-    setSize (pageWidth, pageHeight);
+    setSize (kalto::layout::pageWidth, kalto::layout::pageHeight);
 }
 
 SynthPanel::~SynthPanel()
@@ -84,7 +81,7 @@ void SynthPanel::paint (juce::Graphics& g)
     for (const auto& t : pageTexts)
     {
         g.setColour (t.colour);
-        g.setFont (juce::Font ("Dense", t.fontHeight, juce::Font::plain));
+        g.setFont (kalto_lookandfeel::font (t.fontHeight));
         g.drawText (juce::translate (t.text), t.box, juce::Justification::centredLeft, true);
     }
 }

@@ -10,7 +10,6 @@ namespace
 {
 namespace colours = kalto::colours;
 
-constexpr const char* typefaceName = "Dense";
 constexpr float menuFontHeight = 22.0f;
 constexpr float largestButtonFont = 15.0f;
 constexpr float buttonFontPerPixel = 1.2f;
@@ -41,10 +40,6 @@ bool isOpaqueWhite (const juce::Colour& c)
     return c.toString().equalsIgnoreCase ("ffffffff");
 }
 
-juce::Font denseFont (float height)
-{
-    return juce::Font (typefaceName, height, juce::Font::plain);
-}
 } // namespace
 
 kalto_lookandfeel::kalto_lookandfeel()
@@ -132,7 +127,7 @@ void kalto_lookandfeel::drawToggleButton (juce::Graphics& g, juce::ToggleButton&
     const auto width = button.getWidth(), height = button.getHeight();
     juce::Path box;
     box.addRectangle (0.0f, 0.0f, (float) width, (float) height);
-    g.setFont (denseFont ((float) height / (float) toggleFontDivisor));
+    g.setFont (kalto_lookandfeel::font ((float) height / (float) toggleFontDivisor));
 
     const bool on = button.getToggleState();
     g.setColour (on ? colours::white : colours::midGrey);
@@ -196,20 +191,20 @@ void kalto_lookandfeel::drawRotaryRing (juce::Graphics& g, int x, int y, int wid
     if (isOpaqueWhite (slider.findColour (juce::Slider::textBoxOutlineColourId, false)))
     {
         const auto fh = (float) (valueAloneHeight * height);
-        g.setFont (denseFont (fh));
+        g.setFont (kalto_lookandfeel::font (fh));
         g.drawText (valueText, left, (int) ((double) centreY - textRaise * (double) fh), boxWidth, (int) fh,
                     juce::Justification::centred, true);
         return;
     }
 
     const auto nh = (float) (height / nameHeightDivisor);
-    g.setFont (denseFont (nh));
+    g.setFont (kalto_lookandfeel::font (nh));
     g.drawText (juce::translate (slider.getName()), left,
                 (int) ((double) centreY - nameRaise * (double) nh + textDrop * (double) r), boxWidth, (int) nh,
                 juce::Justification::centred, true);
 
     const auto vh = (float) (valueUnderNameHeight * height);
-    g.setFont (denseFont (vh));
+    g.setFont (kalto_lookandfeel::font (vh));
     g.drawText (valueText, left, (int) ((double) centreY - textRaise * (double) vh + textDrop * (double) r),
                 boxWidth, (int) vh, juce::Justification::centred, true);
 }

@@ -35,6 +35,11 @@ public:
     void drawRotarySlider (juce::Graphics&, int x, int y, int width, int height, float sliderPos,
                            float rotaryStartAngle, float rotaryEndAngle, juce::Slider&) override;
 
+    // The embedded typeface's family name, which every font the editor asks
+    // for resolves to, and a plain font of it at a height.
+    static constexpr const char* typefaceName = "Dense";
+    static juce::Font font (float height) { return juce::Font (typefaceName, height, juce::Font::plain); }
+
     // The typeface made from the embedded font; null if the data would not make one.
     const juce::Typeface::Ptr& getEmbeddedTypeface() const { return embeddedTypeface; }
 

@@ -88,7 +88,7 @@ namespace
 // The parameter at a host index, checked against the kind the table gives it.
 template <typename Parameter>
 Parameter* parameterOfKind (const juce::Array<juce::AudioProcessorParameter*>& parameters, int index,
-                            kalto::ParameterKind kind)
+                            [[maybe_unused]] kalto::ParameterKind kind)
 {
     jassert (index >= 0 && index < parameters.size() && kalto::parameterTable[(size_t) index].kind == kind);
     return static_cast<Parameter*> (parameters[index]);
