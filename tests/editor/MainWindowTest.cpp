@@ -10,6 +10,7 @@
 #include "editor/EditorColours.h"
 #include "editor/KaltoAudioProcessorEditor.h"
 #include "editor/MainWindow.h"
+#include "editor/MidiPanel.h"
 #include "editor/NoteViewer.h"
 #include "editor/PopUpBox.h"
 #include "editor/PresetPopUp.h"
@@ -353,89 +354,167 @@ TEST_F (EditorWindow, AStepNeverWritesAFileOfAnotherName)
     EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 11);
 }
 
-TEST_F (EditorWindow, TheSaveDialog)
+// The save dialog as a user works it: opened by a click on the strip's
+// centre, a name typed into its field, closed with YES or NO.
+struct SaveDialog
+{
+    explicit SaveDialog (KaltoAudioProcessor& p) : open (p), dialog (*open.window.presetPopUp), mouse (*open.editor)
+    {
+        pumpMessages();
+    }
+
+    void typeName (const juce::String& name)
+    {
+        mouse.click (stripCentreAt);
+        mouse.click (renameAt);
+        ASSERT_TRUE (dialog.nameLabel->isBeingEdited());
+        dialog.nameLabel->getCurrentTextEditor()->setText (name);
+    }
+
+    OpenEditor open;
+    PresetPopUp& dialog;
+    Mouse mouse;
+};
+
+// A name wider than the strip's middle half is cut with an ellipsis there,
+// clear of the chevrons.
+TEST_F (EditorWindow, TheStripCutsANameTooLongForItWithAnEllipsis)
 {
     auto& p = make();
     OpenEditor open (p);
-    auto& w = open.window;
-    auto& dialog = *w.presetPopUp;
-    pumpMessages();
-    Mouse mouse (*open.editor);
-    const auto defaults = presets().getChildFile ("Vyn Defaults.kalto_vyn");
+    auto& strip = *open.window.presetSelector;
+    strip.displayedName = "A Preset Named Far Too Long To Fit";
+    // Over the editor's black, as the window shows it.
+    const auto image = snapshot (*open.editor).getClippedImage (strip.getBounds()).createCopy();
+    savePng (image, "strip-name-cut");
 
-    // The strip's centre shows the dialog and changes nothing else.
-    mouse.click (stripCentreAt);
+    const auto white = near (colours::white, 60);
+    const auto text = extent (image, white);
+    const juce::Rectangle<int> middle { strip.getWidth() / 4, 0, strip.getWidth() / 2, strip.getHeight() };
+    EXPECT_TRUE (middle.contains (text)) << text.toString();
+    EXPECT_GT (text.getWidth(), middle.getWidth() * 9 / 10) << "the cut name fills the middle";
+
+    // The last characters are dots: on the baseline, nothing above the
+    // lower third of the text.
+    const juce::Rectangle<int> end { text.getRight() - 12, text.getY(), 12, text.getHeight() * 2 / 3 };
+    EXPECT_EQ (count (image, end, white), 0);
+    EXPECT_GT (count (image, end.withY (end.getBottom()).withHeight (text.getBottom() - end.getBottom()), white), 0);
+}
+
+TEST_F (EditorWindow, TheStripsCentreOpensTheSaveDialogAndNothingElse)
+{
+    auto& p = make();
+    SaveDialog save (p);
+
+    save.mouse.click (stripCentreAt);
     pumpMessages();
-    EXPECT_TRUE (dialog.isVisible());
+    EXPECT_TRUE (save.dialog.isVisible());
     EXPECT_EQ (p.getCurrentPresetName(), "Vyn Defaults");
-    savePng (snapshot (*open.editor), "editor-save-dialog");
+    savePng (snapshot (*save.open.editor), "editor-save-dialog");
 
     // A click outside the areas and the field does nothing.
-    mouse.click ({ 118.0f + 200.0f, 84.0f + 240.0f });
-    EXPECT_TRUE (dialog.isVisible());
+    save.mouse.click ({ 118.0f + 200.0f, 84.0f + 240.0f });
+    EXPECT_TRUE (save.dialog.isVisible());
+}
 
-    // YES without editing rewrites the current file with the values now.
+TEST_F (EditorWindow, YesWithoutEditingRewritesTheCurrentPresetWithTheValuesNow)
+{
+    auto& p = make();
+    SaveDialog save (p);
+    save.mouse.click (stripCentreAt);
+
     set (p.intParameter (kalto::transposeIndex), 7.0f);
-    w.timerCallback();
-    mouse.click (yesAt);
-    EXPECT_FALSE (dialog.isVisible());
+    save.open.window.timerCallback();
+    save.mouse.click (yesAt);
+    EXPECT_FALSE (save.dialog.isVisible());
     EXPECT_EQ (p.getCurrentPresetName(), "Vyn Defaults");
     EXPECT_FALSE (p.isPresetModified());
-    {
-        auto q = std::make_unique<KaltoAudioProcessor>(); // reads the file again
-        EXPECT_EQ (q->intParameter (kalto::transposeIndex)->get(), 7);
-    }
+    auto q = std::make_unique<KaltoAudioProcessor>(); // reads the file again
+    EXPECT_EQ (q->intParameter (kalto::transposeIndex)->get(), 7);
+}
 
-    // RENAME opens the field's editor; a name typed and YES while it is still
-    // open saves under that name, which the strip then shows.
-    mouse.click (stripCentreAt);
-    mouse.click (renameAt);
-    ASSERT_TRUE (dialog.nameLabel->isBeingEdited());
-    EXPECT_TRUE (dialog.isVisible());
-    dialog.nameLabel->getCurrentTextEditor()->setText ("Lead...Solo");
+TEST_F (EditorWindow, ANameTypedAndYesSavesUnderThatNameWhichTheStripShows)
+{
+    auto& p = make();
+    SaveDialog save (p);
+
+    // YES while the field's editor is still open.
+    save.typeName ("Lead...Solo");
+    EXPECT_TRUE (save.dialog.isVisible());
     {
         // What is typed shows, white on the field's grey.
-        const auto typing = snapshot (dialog);
+        const auto typing = snapshot (save.dialog);
         savePng (typing, "save-dialog-typing");
         const juce::Rectangle<int> field { 0, 115, 400, 40 };
         EXPECT_GT (count (typing, field, near (colours::white, 30)), 100);
         EXPECT_GT (count (typing, field, near (juce::Colour (0xff333333), 3)), 8000);
     }
-    mouse.click (yesAt);
+    save.mouse.click (yesAt);
     pumpMessages();
     EXPECT_EQ (p.getCurrentPresetName(), "Lead...Solo");
     EXPECT_TRUE (presets().getChildFile ("Lead...Solo.kalto_vyn").existsAsFile());
-    EXPECT_EQ (w.presetSelector->displayedName, "Lead...Solo");
-    EXPECT_FALSE (dialog.isVisible());
+    EXPECT_EQ (save.open.window.presetSelector->displayedName, "Lead...Solo");
+    EXPECT_FALSE (save.dialog.isVisible());
+}
 
-    // NO after typing: nothing written, the old name back in the field.
+TEST_F (EditorWindow, NoAfterTypingWritesNothingAndShowsTheOldNameAgain)
+{
+    auto& p = make();
+    p.savePresetAs ("Lead...Solo");
+    SaveDialog save (p);
+    save.open.window.presetPopUp->refresh();
     const auto before = presets().findChildFiles (juce::File::findFiles, false).size();
-    mouse.click (stripCentreAt);
-    mouse.click (renameAt);
-    dialog.nameLabel->getCurrentTextEditor()->setText ("Never Saved");
-    mouse.click (noAt);
-    pumpMessages();
-    EXPECT_FALSE (dialog.isVisible());
-    EXPECT_EQ (p.getCurrentPresetName(), "Lead...Solo");
-    EXPECT_EQ (dialog.nameLabel->getText(), "Lead...Solo");
-    EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), before);
 
-    // A name the folder cannot take: nothing written anywhere, the dialog stays.
+    save.typeName ("Never Saved");
+    save.mouse.click (noAt);
+    pumpMessages();
+    EXPECT_FALSE (save.dialog.isVisible());
+    EXPECT_EQ (p.getCurrentPresetName(), "Lead...Solo");
+    EXPECT_EQ (save.dialog.nameLabel->getText(), "Lead...Solo");
+    EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), before);
+}
+
+TEST_F (EditorWindow, ANameTheFolderCannotTakeWritesNothingAnywhere)
+{
+    auto& p = make();
+    p.savePresetAs ("Lead...Solo");
+    SaveDialog save (p);
+    const auto before = presets().findChildFiles (juce::File::findFiles, false).size();
+
+    // The dialog stays for another try.
     for (const juce::String refused : { "", "..", "../outside", "a/b" })
     {
         SCOPED_TRACE (refused);
-        mouse.click (stripCentreAt);
-        mouse.click (renameAt);
-        dialog.nameLabel->getCurrentTextEditor()->setText (refused);
-        mouse.click (yesAt);
+        save.typeName (refused);
+        save.mouse.click (yesAt);
         pumpMessages();
-        EXPECT_TRUE (dialog.isVisible());
+        EXPECT_TRUE (save.dialog.isVisible());
         EXPECT_EQ (p.getCurrentPresetName(), "Lead...Solo");
         EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false).size(), before);
         EXPECT_FALSE (home.getChildFile ("Music/outside.kalto_vyn").exists());
-        mouse.click (noAt);
+        save.mouse.click (noAt);
     }
-    EXPECT_TRUE (defaults.existsAsFile());
+    EXPECT_TRUE (presets().getChildFile ("Vyn Defaults.kalto_vyn").existsAsFile());
+}
+
+// The MIDI page shows the parameters again when the dialog closes, whether
+// with YES or NO: a host may have changed them while it was open.
+TEST_F (EditorWindow, ClosingTheSaveDialogReadsTheMidiPageAgain)
+{
+    for (const auto& [answer, transposed] : { std::pair { yesAt, 5.0f }, std::pair { noAt, 9.0f } })
+    {
+        auto& p = make();
+        SaveDialog save (p);
+        auto& transpose = childNamed<juce::Slider> (*save.open.window.midiPanel, "TRANSPOSE");
+        ASSERT_NE (transpose.getValue(), transposed);
+
+        save.mouse.click (stripCentreAt);
+        set (p.intParameter (kalto::transposeIndex), transposed);
+        save.mouse.click (answer);
+        pumpMessages();
+        EXPECT_FALSE (save.dialog.isVisible());
+        EXPECT_EQ (transpose.getValue(), transposed) << (answer == yesAt ? "YES" : "NO");
+    }
 }
 
 TEST_F (EditorWindow, ClippingWarningNeedsTwoPeakTicksInOnePeriod)
@@ -475,32 +554,77 @@ TEST_F (EditorWindow, ClippingWarningNeedsTwoPeakTicksInOnePeriod)
         EXPECT_EQ (open.window.warningTicks, 0);
     }
 
-    // Peaks do not carry over: one at the end of a period, one at the start of the next.
-    auto& p = make();
-    OpenEditor open (p);
-    open.ticks (133);
-    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
-    open.ticks (1);
-    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
-    open.ticks (134);
-    EXPECT_FALSE (open.window.peakWarning->isVisible());
+}
 
-    // Shown, it stays through quiet periods, above the save dialog, until clicked.
-    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
-    open.ticks (1);
-    KaltoAudioProcessorProbe::peakLevel (p) = 1.0f;
-    open.ticks (133);
-    ASSERT_TRUE (open.window.peakWarning->isVisible());
-    open.ticks (134 * 2);
-    EXPECT_TRUE (open.window.peakWarning->isVisible());
-    open.window.presetPopUp->setVisible (true);
-    const auto image = snapshot (*open.editor);
+// Full-scale peaks on given ticks of a window whose timer the test drives.
+struct Peaks
+{
+    explicit Peaks (KaltoAudioProcessor& p) : processor (p), open (p) {}
+
+    // A full-scale peak on the next tick, then `more` ticks without one.
+    void peakThen (int more)
+    {
+        KaltoAudioProcessorProbe::peakLevel (processor) = 1.0f;
+        open.ticks (1 + more);
+    }
+
+    bool warningShown() const { return open.window.peakWarning->isVisible(); }
+
+    KaltoAudioProcessor& processor;
+    OpenEditor open;
+};
+
+TEST_F (EditorWindow, PeaksDoNotCarryOverIntoTheNextPeriod)
+{
+    // One at the end of a period, one at the start of the next.
+    auto& p = make();
+    Peaks peaks (p);
+    peaks.open.ticks (133);
+    peaks.peakThen (0);
+    peaks.peakThen (133);
+    EXPECT_FALSE (peaks.warningShown());
+}
+
+TEST_F (EditorWindow, AShownWarningStaysAboveTheSaveDialogUntilClicked)
+{
+    auto& p = make();
+    Peaks peaks (p);
+    peaks.peakThen (0);
+    peaks.peakThen (132);
+    ASSERT_TRUE (peaks.warningShown());
+
+    // Through quiet periods, and above the save dialog.
+    peaks.open.ticks (134 * 2);
+    EXPECT_TRUE (peaks.warningShown());
+    peaks.open.window.presetPopUp->setVisible (true);
+    const auto image = snapshot (*peaks.open.editor);
     savePng (image, "editor-warning-over-dialog");
     EXPECT_EQ (image.getPixelAt (118 + 5, 84 + 5), juce::Colour (0xff303030)) << "the warning's colour, not the dialog's";
-    Mouse mouse (*open.editor);
+    Mouse mouse (*peaks.open.editor);
     mouse.click ({ 118.0f + 200.0f, 84.0f + 100.0f });
-    EXPECT_FALSE (open.window.peakWarning->isVisible());
-    EXPECT_TRUE (open.window.presetPopUp->isVisible());
+    EXPECT_FALSE (peaks.warningShown());
+    EXPECT_TRUE (peaks.open.window.presetPopUp->isVisible());
+}
+
+TEST_F (EditorWindow, AWarningClickedAwayComesBackOnlyAtADecisionWithTwoPeaks)
+{
+    auto& p = make();
+    Peaks peaks (p);
+    peaks.peakThen (0);
+    peaks.peakThen (132);
+    ASSERT_TRUE (peaks.warningShown());
+    Mouse mouse (*peaks.open.editor);
+    mouse.click ({ 118.0f + 200.0f, 84.0f + 100.0f });
+    ASSERT_FALSE (peaks.warningShown());
+
+    // A period with one peak leaves it away; the next with two brings it back.
+    peaks.peakThen (133);
+    EXPECT_FALSE (peaks.warningShown());
+    peaks.peakThen (0);
+    peaks.peakThen (131);
+    EXPECT_FALSE (peaks.warningShown()) << "not before the period's decision";
+    peaks.open.ticks (1);
+    EXPECT_TRUE (peaks.warningShown());
 }
 
 TEST_F (EditorWindow, ThePresetLabelFollowsTheValuesEvery21Ticks)
@@ -523,6 +647,24 @@ TEST_F (EditorWindow, ThePresetLabelFollowsTheValuesEvery21Ticks)
     set (p.intParameter (kalto::transposeIndex), 0.0f);
     open.ticks (21);
     EXPECT_EQ (label, "Vyn Defaults");
+}
+
+// A preset whose confidence lies off the knob's 0.01 grid: opening the editor
+// writes the snapped value back, so the values no longer match the preset.
+TEST_F (EditorWindow, APresetOffTheKnobsGridReadsSavePresetOnceTheEditorOpens)
+{
+    {
+        auto& first = make();
+        set (first.floatParameter (kalto::confidenceIndex), 0.783f);
+        first.savePreset();
+    }
+    auto& p = make(); // loads it
+    ASSERT_FALSE (p.isPresetModified());
+    OpenEditor open (p);
+    pumpMessages();
+    EXPECT_FLOAT_EQ (p.floatParameter (kalto::confidenceIndex)->get(), 0.78f);
+    open.ticks (21);
+    EXPECT_EQ (open.window.presetSelector->displayedName, "Save preset");
 }
 
 TEST_F (EditorWindow, TheNoteDisplayTakesOverNotesAndClearsAfterSixQuietTicks)
