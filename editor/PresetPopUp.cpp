@@ -4,7 +4,7 @@
 #include "editor/DialogLayout.h"
 #include "editor/EditorColours.h"
 #include "processor/KaltoAudioProcessor.h"
-#include "processor/PresetFiles.h"
+#include "processor/PresetFolder.h"
 
 namespace
 {

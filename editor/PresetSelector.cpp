@@ -4,7 +4,7 @@
 #include "editor/EditorColours.h"
 #include "editor/PresetPopUp.h"
 #include "processor/KaltoAudioProcessor.h"
-#include "processor/PresetFiles.h"
+#include "processor/PresetFolder.h"
 
 namespace
 {

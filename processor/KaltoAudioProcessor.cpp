@@ -2,7 +2,9 @@
 
 #include "editor/KaltoAudioProcessorEditor.h"
 #include "editor/kalto_lookandfeel.h"
-#include "processor/PresetFiles.h"
+#include "processor/PresetDocument.h"
+#include "processor/PresetFolder.h"
+#include "processor/PresetRoot.h"
 
 #include <cmath>
 

@@ -16,7 +16,6 @@
 #include "editor/PresetPopUp.h"
 #include "editor/PresetSelector.h"
 #include "editor/minimalMenuItem.h"
-#include "processor/PresetFiles.h"
 #include "tests/engine/FakeMidiPorts.h"
 #include "tests/support/FifoWatchdog.h"
 #include "tests/support/FolderEntries.h"

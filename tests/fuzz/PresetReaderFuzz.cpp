@@ -3,7 +3,9 @@
 // decodes to; each is then read the way loadPreset reads it.
 
 #include "processor/Parameters.h"
-#include "processor/PresetFiles.h"
+#include "processor/PresetCodec.h"
+#include "processor/PresetDocument.h"
+#include "processor/PresetRoot.h"
 
 #include <cstddef>
 #include <cstdint>

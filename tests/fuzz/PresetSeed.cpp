@@ -2,7 +2,8 @@
 // as the plug-in saves it on first start, and its document text.
 
 #include "processor/Parameters.h"
-#include "processor/PresetFiles.h"
+#include "processor/PresetDocument.h"
+#include "processor/PresetFolder.h"
 
 #include <cstdio>
 

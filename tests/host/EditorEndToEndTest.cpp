@@ -13,8 +13,6 @@
 #include "editor/PresetSelector.h"
 #include "editor/SynthPanel.h"
 #include "processor/KaltoAudioProcessor.h"
-#include "tests/processor/ProcessorProbe.h"
-#include "processor/PresetFiles.h"
 
 #include <juce_graphics/juce_graphics.h>
 

@@ -9,7 +9,8 @@
 
 #include <pluginterfaces/vst2.x/aeffectx.h>
 
-#include "processor/PresetFiles.h"
+#include "processor/PresetDocument.h"
+#include "processor/PresetFolder.h"
 
 #include <dlfcn.h>
 

@@ -4,7 +4,10 @@
 #include "tests/processor/ProcessorFixture.h"
 #include "tests/processor/ProcessorProbe.h"
 
-#include "processor/PresetFiles.h"
+#include "processor/PresetCodec.h"
+#include "processor/PresetDocument.h"
+#include "processor/PresetFolder.h"
+#include "processor/PresetRoot.h"
 #include "tests/support/AccountHome.h"
 #include "tests/support/FifoWatchdog.h"
 #include "tests/support/FolderEntries.h"
