@@ -89,6 +89,30 @@ const char* skipProlog (const char* p, const char* end)
     return nullptr;
 }
 
+// Whether the markup at p opens no element: a comment, a CDATA section, a
+// processing instruction or a declaration. If so, `next` is the position
+// after it, none when it does not end.
+bool skipsNonElement (const char* p, const char* end, const char*& next)
+{
+    if (startsWith (p, end, "<!--"))
+        next = after (p + 4, end, "-->");
+    else if (startsWith (p, end, "<![CDATA["))
+        next = after (p + 9, end, "]]>");
+    else if (startsWith (p, end, "<?"))
+        next = after (p + 2, end, "?>");
+    else if (startsWith (p, end, "<!"))
+        next = after (p + 2, end, ">");
+    else
+        return false;
+    return true;
+}
+
+// Whether the close tag from p, whose '>' is at `close`, names `tag`.
+bool closeTagNames (const char* p, const char* close, const juce::String& tag)
+{
+    return juce::String (juce::CharPointer_UTF8 (p + 2), juce::CharPointer_UTF8 (close)).trim() == tag;
+}
+
 // Whether the content from p ends with the close tag of the element named
 // `tag`, every element opened in it being closed first.
 bool closesElement (const char* p, const char* end, const juce::String& tag)
@@ -100,29 +124,20 @@ bool closesElement (const char* p, const char* end, const juce::String& tag)
         if (p == end)
             return false;
 
-        if (startsWith (p, end, "<!--"))
+        const char* next = nullptr;
+        if (skipsNonElement (p, end, next))
         {
-            p = after (p + 4, end, "-->");
+            p = next;
+            continue;
         }
-        else if (startsWith (p, end, "<![CDATA["))
-        {
-            p = after (p + 9, end, "]]>");
-        }
-        else if (startsWith (p, end, "<?"))
-        {
-            p = after (p + 2, end, "?>");
-        }
-        else if (startsWith (p, end, "<!"))
-        {
-            p = after (p + 2, end, ">");
-        }
-        else if (startsWith (p, end, "</"))
+
+        if (startsWith (p, end, "</"))
         {
             const auto* close = std::find (p, end, '>');
             if (close == end)
                 return false;
             if (--depth == 0)
-                return juce::String (juce::CharPointer_UTF8 (p + 2), juce::CharPointer_UTF8 (close)).trim() == tag;
+                return closeTagNames (p, close, tag);
             p = close + 1;
         }
         else
