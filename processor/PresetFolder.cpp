@@ -119,6 +119,32 @@ void createPresetMarker()
 
 namespace
 {
+// The bits of a lead byte that the character keeps, and how many
+// continuation bytes follow it; false for a byte that leads no character.
+bool readLeadByte (unsigned char lead, int& extra, uint32_t& c)
+{
+    if (lead >= 0xc2 && lead <= 0xdf)
+    {
+        extra = 1;
+        c = lead & 0x1fu;
+    }
+    else if (lead >= 0xe0 && lead <= 0xef)
+    {
+        extra = 2;
+        c = lead & 0x0fu;
+    }
+    else if (lead >= 0xf0 && lead <= 0xf4)
+    {
+        extra = 3;
+        c = lead & 0x07u;
+    }
+    else
+    {
+        return false;
+    }
+    return true;
+}
+
 // UTF-8 as it is defined: no overlong form, no surrogate, nothing past
 // U+10FFFF. The framework takes some such bytes as a character of another
 // length, and cuts the name at the wrong place.
@@ -132,25 +158,8 @@ bool isWellFormedUtf8 (const char* text)
             continue;
         int extra = 0;
         uint32_t c = 0;
-        if (lead >= 0xc2 && lead <= 0xdf)
-        {
-            extra = 1;
-            c = lead & 0x1fu;
-        }
-        else if (lead >= 0xe0 && lead <= 0xef)
-        {
-            extra = 2;
-            c = lead & 0x0fu;
-        }
-        else if (lead >= 0xf0 && lead <= 0xf4)
-        {
-            extra = 3;
-            c = lead & 0x07u;
-        }
-        else
-        {
+        if (! readLeadByte (lead, extra, c))
             return false;
-        }
         for (int i = 0; i < extra; ++i, ++p)
         {
             if ((*p & 0xc0u) != 0x80u)
@@ -216,6 +225,33 @@ bool isSafePresetName (const juce::String& name)
         && name.getNumBytesAsUTF8() + std::strlen (presetExtension) <= maxFileNameBytes;
 }
 
+namespace
+{
+// Any size reads a file; this one takes most presets in one read.
+constexpr size_t readChunkBytes = 8192;
+
+// Reads the file open at fd into `bytes` until it ends or they are one byte
+// more than a preset may have, which tells a file that is too large without
+// reading the rest of it. False when fd is no regular file or a read fails.
+bool readUpToLimit (int fd, juce::MemoryOutputStream& bytes)
+{
+    struct stat info {};
+    bool whole = fstat (fd, &info) == 0 && S_ISREG (info.st_mode);
+    char chunk[readChunkBytes];
+    while (whole && bytes.getDataSize() <= maxPresetFileBytes)
+    {
+        const auto n = read (fd, chunk, sizeof (chunk));
+        if (n > 0)
+            bytes.write (chunk, (size_t) n);
+        else if (n == 0)
+            break;
+        else if (errno != EINTR)
+            whole = false;
+    }
+    return whole;
+}
+} // namespace
+
 juce::String readPresetText (const juce::File& file)
 {
     // Opening a FIFO waits for a writer and reading one for data; a device
@@ -229,22 +265,8 @@ juce::String readPresetText (const juce::File& file)
     if (fd < 0)
         return {};
 
-    // One byte more than a preset may have tells a file that is too large
-    // without reading the rest of it.
     juce::MemoryOutputStream bytes;
-    struct stat info {};
-    bool whole = fstat (fd, &info) == 0 && S_ISREG (info.st_mode);
-    char chunk[8192];
-    while (whole && bytes.getDataSize() <= maxPresetFileBytes)
-    {
-        const auto n = read (fd, chunk, sizeof (chunk));
-        if (n > 0)
-            bytes.write (chunk, (size_t) n);
-        else if (n == 0)
-            break;
-        else if (errno != EINTR)
-            whole = false;
-    }
+    const auto whole = readUpToLimit (fd, bytes);
     close (fd);
     return whole ? presetTextFromRecords (bytes.getData(), bytes.getDataSize()) : juce::String();
 }
