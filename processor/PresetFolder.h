@@ -47,7 +47,7 @@ bool isSafePresetName (const juce::String& name);
 
 // The text a preset file holds; empty when it cannot be read, is no regular
 // file (a folder, a FIFO, a socket, a device) or is larger than
-// maxPresetFileBytes. It never waits on what it opens.
+// maxPresetFileBytes (PresetCodec.h). It never waits on what it opens.
 juce::String readPresetText (const juce::File& file);
 
 // Writes the text's records to the file in one step: a file whose write
