@@ -79,13 +79,13 @@ void MIDI_Backend::processEvents (TrackerEvent* events, uint16_t count, juce::Mi
     // note-on becomes a note-off, which releases what is held at that point.
     for (int i = 0; i < count; ++i)
     {
-        if (events[i].status != 0x90)
+        if (events[i].status != midi::noteOn)
             continue;
         for (int j = i + 1; j < count; ++j)
         {
-            if (events[j].status == 0x80 && events[j].data1 == events[i].data1)
+            if (events[j].status == midi::noteOff && events[j].data1 == events[i].data1)
             {
-                events[i].status = 0x80;
+                events[i].status = midi::noteOff;
                 break;
             }
         }
@@ -111,12 +111,12 @@ void MIDI_Backend::processEvent (const uint8_t* bytes, int size)
 {
     // Every record the tracker writes is three bytes; anything else is not a
     // record we can read without running past it.
-    if (size != 3 || (bytes[0] & 0x80) == 0)
+    if (size != 3 || (bytes[0] & midi::statusBit) == 0)
         return;
 
     juce::MidiMessage message (bytes, size, 0.0);
 
-    if ((bytes[0] & 0xf0) == 0x80)
+    if ((bytes[0] & midi::typeMask) == midi::noteOff)
     {
         releaseHeldNotes();
         lastVelocity.store (0, std::memory_order_relaxed);

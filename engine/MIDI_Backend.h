@@ -3,6 +3,7 @@
 #include <juce_audio_basics/juce_audio_basics.h>
 
 #include "engine/MidiPort.h"
+#include "engine/MidiStatus.h"
 #include "engine/TrackerEvent.h"
 
 #include <atomic>

@@ -1,5 +1,7 @@
 #include "engine/PitchTracker.h"
 
+#include "engine/MidiStatus.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -381,20 +383,20 @@ void PitchTracker::checkNoteEnd()
 //==============================================================================
 void PitchTracker::addNoteOn (int note, int noteVelocity)
 {
-    appendRecord (0x90, (uint8_t) (note & 0xff), (uint8_t) (noteVelocity & 0xff));
+    appendRecord (midi::noteOn, (uint8_t) (note & 0xff), (uint8_t) (noteVelocity & 0xff));
     lastNoteSent = (uint8_t) (note & 0xff);
     noteSounding = true;
 }
 
 void PitchTracker::addNoteOff()
 {
-    appendRecord (0x80, lastNoteSent, 100);
+    appendRecord (midi::noteOff, lastNoteSent, 100);
     noteSounding = false;
 }
 
 void PitchTracker::addPitchBend (int lsb, int msb)
 {
-    appendRecord (0xE0, (uint8_t) lsb, (uint8_t) msb);
+    appendRecord (midi::pitchWheel, (uint8_t) lsb, (uint8_t) msb);
 }
 
 void PitchTracker::appendRecord (uint8_t status, uint8_t data1, uint8_t data2)

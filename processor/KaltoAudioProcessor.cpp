@@ -281,7 +281,7 @@ void KaltoAudioProcessor::releaseHeldNotes (juce::MidiBuffer& midi)
     // Any note-off record makes the MIDI stage release everything it holds.
     kalto::TrackerEvent noteOff {};
     noteOff.length = 3;
-    noteOff.status = 0x80;
+    noteOff.status = kalto::midi::noteOff;
     sendToMidiStage (&noteOff, 1, midi);
 }
 
