@@ -6,12 +6,21 @@
 namespace kalto
 {
 
+namespace
+{
+constexpr int32_t pitchClassC = 0;
+} // namespace
+
 MIDI_Backend::MIDI_Backend() : MIDI_Backend (std::make_unique<JuceMidiPortSystem>()) {}
 
 MIDI_Backend::MIDI_Backend (std::unique_ptr<MidiPortSystem> ports) : portSystem (std::move (ports))
 {
     heldNotes.ensureSize (heldNotesReserve);
     heldNotes.clear();
+
+    // C major until the first build, so a first block that never builds (an
+    // out-of-range mode) still snaps onto a real scale.
+    buildScale (pitchClassC, autoTune::firstDiatonicMode);
 
     if (portSystem != nullptr)
         for (const auto& device : portSystem->getAvailableDevices())
@@ -215,32 +224,35 @@ void MIDI_Backend::updateScale()
     if (! autoTuneOn())
         return;
 
-    const auto tonic = key - 2;
-    if (mode == 1)
+    buildScale (autoTune::tonicPitchClass (key), mode);
+}
+
+void MIDI_Backend::buildScale (int32_t tonic, int32_t newMode)
+{
+    if (newMode == autoTune::chromaticMode)
     {
-        scaleLength = 12;
-        for (int j = 0; j < 12; ++j)
+        scaleLength = autoTune::numPitchClasses;
+        for (int j = 0; j < autoTune::numPitchClasses; ++j)
         {
-            scaleNotes[j] = (tonic + j) % 12;
+            scaleNotes[j] = (tonic + j) % autoTune::numPitchClasses;
             scaleSteps[j] = 1;
         }
     }
-    else if (mode >= 2 && mode <= 8)
+    else if (newMode >= autoTune::firstDiatonicMode && newMode <= autoTune::lastMode)
     {
-        scaleLength = 7;
-        for (int j = 0; j < 7; ++j)
-            scaleSteps[j] = majorSteps[(mode - 2 + j) % 7];
+        scaleLength = autoTune::diatonicDegrees;
+        for (int j = 0; j < autoTune::diatonicDegrees; ++j)
+            scaleSteps[j] = majorSteps[(newMode - autoTune::firstDiatonicMode + j) % autoTune::diatonicDegrees];
         scaleNotes[0] = tonic;
-        for (int j = 0; j < 6; ++j)
-            scaleNotes[j + 1] = (scaleNotes[j] + scaleSteps[j]) % 12;
+        for (int j = 0; j < autoTune::diatonicDegrees - 1; ++j)
+            scaleNotes[j + 1] = (scaleNotes[j] + scaleSteps[j]) % autoTune::numPitchClasses;
     }
 }
 
 int32_t MIDI_Backend::noteNameToPitchClass (const juce::String& name)
 {
-    static const char* const names[] = { "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B" };
-    for (int32_t i = 0; i < 12; ++i)
-        if (name.equalsIgnoreCase (names[i]))
+    for (int32_t i = 0; i < autoTune::numPitchClasses; ++i)
+        if (name.equalsIgnoreCase (autoTune::pitchClassName (i)))
             return i;
     return -1;
 }
@@ -250,7 +262,7 @@ int32_t MIDI_Backend::snapToScale (juce::MidiMessage& message)
     // The pitch class of a note number, as its sharp name without octave would
     // give it, without building a string on the audio thread.
     const auto note = message.getNoteNumber();
-    const auto pitchClass = note % 12;
+    const auto pitchClass = note % autoTune::numPitchClasses;
 
     int32_t above = -1, lowest = -1;
     for (int32_t j = 0; j < scaleLength; ++j)
@@ -268,7 +280,8 @@ int32_t MIDI_Backend::snapToScale (juce::MidiMessage& message)
         message.setNoteNumber (note + scaleNotes[above] - pitchClass);
         return above;
     }
-    message.setNoteNumber (note + scaleNotes[lowest] - pitchClass + 12);
+    // Above every scale note: the lowest one in the next octave.
+    message.setNoteNumber (note + scaleNotes[lowest] - pitchClass + autoTune::numPitchClasses);
     return lowest;
 }
 

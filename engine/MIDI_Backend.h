@@ -2,6 +2,7 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include "engine/AutoTuneKeys.h"
 #include "engine/MidiPort.h"
 #include "engine/MidiStatus.h"
 #include "engine/TrackerEvent.h"
@@ -65,29 +66,29 @@ private:
     void applyPitchBendRange (juce::MidiMessage& message);
 
     void updateScale();
+    void buildScale (int32_t tonic, int32_t newMode);
     int32_t snapToScale (juce::MidiMessage& message);
     void addHarmony (juce::MidiMessage& message, int32_t scaleIndex);
     int harmonyOffset (int32_t scaleIndex, int32_t h) const;
-    bool autoTuneOn() const { return key >= 2 && key <= 13; }
+    bool autoTuneOn() const { return autoTune::isTonicKey (key); }
 
     int32_t velocityLimit = 127;
     int32_t transpose = 0;
     float pitchBendRange = 2.0f;
     int32_t midiChannel = 1;
-    int32_t key = 2;
-    int32_t mode = 1;
+    int32_t key = autoTune::firstTonicKey;
+    int32_t mode = autoTune::chromaticMode;
     int32_t harmony[5] = { 0, 0, 0, 0, 0 };
     int32_t scaleKey = 0;
     int32_t scaleMode = 0;
     juce::MidiBuffer* hostMidi = nullptr;
     juce::MidiBuffer heldNotes;
     std::atomic<MidiPort*> externalOutput { nullptr };
-    const int32_t majorSteps[7] = { 2, 2, 1, 2, 2, 2, 1 };
-    // C major until the first build, so a first block that never builds
-    // (an out-of-range mode) still snaps onto a real scale.
-    int32_t scaleNotes[12] = { 0, 2, 4, 5, 7, 9, 11, 0, 0, 0, 0, 0 };
-    int32_t scaleSteps[12] = { 2, 2, 1, 2, 2, 2, 1, 0, 0, 0, 0, 0 };
-    int32_t scaleLength = 7;
+    const int32_t majorSteps[autoTune::diatonicDegrees] = { 2, 2, 1, 2, 2, 2, 1 };
+    // C major until the first build (see the constructor).
+    int32_t scaleNotes[autoTune::numPitchClasses] {};
+    int32_t scaleSteps[autoTune::numPitchClasses] {};
+    int32_t scaleLength = autoTune::diatonicDegrees;
 
     std::unique_ptr<MidiPortSystem> portSystem;
     // Odd while processEvents may be sending; bumped on entry and on exit.
