@@ -9,6 +9,17 @@ namespace kalto
 namespace
 {
 constexpr int32_t pitchClassC = 0;
+
+// JUCE's float velocities run from 0 to 1.
+constexpr float fullVelocity = (float) midi::maxDataValue;
+
+// A record's bend spans recordBendSemitones, so a range of R semitones scales
+// it by R times this.
+constexpr float bendScalePerSemitone = 1.0f / recordBendSemitones;
+
+// How far a wheel value can lie below and above the centre.
+constexpr float lowestBend = (float) -midi::pitchWheelCentre;
+constexpr float highestBend = (float) (midi::pitchWheelMax - midi::pitchWheelCentre);
 } // namespace
 
 MIDI_Backend::MIDI_Backend() : MIDI_Backend (std::make_unique<JuceMidiPortSystem>()) {}
@@ -70,7 +81,7 @@ void MIDI_Backend::processEvents (TrackerEvent* events, uint16_t count, juce::Mi
     midiChannel = newChannel;
     key = newKey;
     mode = newMode;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < numHarmonyNotes; ++i)
         harmony[i] = newHarmony != nullptr ? newHarmony[i] : 0;
 
     if (key != scaleKey || mode != scaleMode)
@@ -108,7 +119,7 @@ void MIDI_Backend::processEvents (TrackerEvent* events, uint16_t count, juce::Mi
     for (int i = 0; i < count; ++i)
     {
         const auto& event = events[i];
-        const uint8_t bytes[3] = { event.status, event.data1, event.data2 };
+        const uint8_t bytes[trackerMessageLength] = { event.status, event.data1, event.data2 };
         processEvent (bytes, event.length);
     }
 
@@ -120,7 +131,7 @@ void MIDI_Backend::processEvent (const uint8_t* bytes, int size)
 {
     // Every record the tracker writes is three bytes; anything else is not a
     // record we can read without running past it.
-    if (size != 3 || (bytes[0] & midi::statusBit) == 0)
+    if (size != trackerMessageLength || (bytes[0] & midi::statusBit) == 0)
         return;
 
     juce::MidiMessage message (bytes, size, 0.0);
@@ -175,7 +186,7 @@ void MIDI_Backend::outputMessage (juce::MidiMessage& message)
     {
         auto copy = message;
         // The channel parameter allows 0..100; the status byte only has 1..16.
-        copy.setChannel (juce::jlimit (1, 16, midiChannel));
+        copy.setChannel (juce::jlimit (midi::firstChannel, midi::lastChannel, midiChannel));
         blockOutput->sendMessageNow (copy);
     }
 }
@@ -200,7 +211,7 @@ void MIDI_Backend::applyTranspose (juce::MidiMessage& message)
 void MIDI_Backend::applyVelocityLimit (juce::MidiMessage& message)
 {
     if (message.isNoteOn() && message.getVelocity() > velocityLimit)
-        message.setVelocity ((float) juce::jlimit (0, 127, velocityLimit) / 127.0f);
+        message.setVelocity ((float) juce::jlimit (0, midi::maxDataValue, velocityLimit) / fullVelocity);
 }
 
 void MIDI_Backend::applyPitchBendRange (juce::MidiMessage& message)
@@ -209,12 +220,12 @@ void MIDI_Backend::applyPitchBendRange (juce::MidiMessage& message)
         return;
 
     const auto value = message.getPitchWheelValue();
-    auto scaled = (pitchBendRange * 0.5f) * (float) (value - 8192);
+    auto scaled = (pitchBendRange * bendScalePerSemitone) * (float) (value - midi::pitchWheelCentre);
     // A range beyond 0..2 (or not a number) must still give a valid wheel value.
     if (std::isnan (scaled))
         scaled = 0.0f;
-    scaled = juce::jlimit (-8192.0f, 8191.0f, scaled);
-    message = juce::MidiMessage::pitchWheel (message.getChannel(), (int) scaled + 8192);
+    scaled = juce::jlimit (lowestBend, highestBend, scaled);
+    message = juce::MidiMessage::pitchWheel (message.getChannel(), (int) scaled + midi::pitchWheelCentre);
 }
 
 void MIDI_Backend::updateScale()
@@ -314,8 +325,8 @@ void MIDI_Backend::addHarmony (juce::MidiMessage& message, int32_t scaleIndex)
     {
         if (h == 0)
             continue;
-        const auto note = (message.getNoteNumber() + harmonyOffset (scaleIndex, h)) & 127;
-        auto added = juce::MidiMessage::noteOn (message.getChannel(), note, (float) message.getVelocity() / 127.0f);
+        const auto note = (message.getNoteNumber() + harmonyOffset (scaleIndex, h)) & midi::maxDataValue;
+        auto added = juce::MidiMessage::noteOn (message.getChannel(), note, (float) message.getVelocity() / fullVelocity);
         outputMessage (added);
     }
 }

@@ -20,6 +20,9 @@ class MIDI_Interface
 public:
     virtual ~MIDI_Interface() = default;
 
+    // processEvents reads this many harmony values, one per added note.
+    static constexpr int numHarmonyNotes = 5;
+
     virtual void processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& hostMidi,
                                 int32_t key, int32_t mode, const int32_t* harmony, int32_t midiChannel,
                                 int32_t velocityLimit, int32_t transpose, float pitchBendRange) = 0;
@@ -55,9 +58,11 @@ public:
     std::atomic<int32_t> lastNoteNumber { 0 };
     std::atomic<int32_t> lastVelocity { 0 };
 
+private:
+    // Room for the first held notes, so that holding them allocates nothing
+    // on the audio thread.
     static constexpr int heldNotesReserve = 128;
 
-private:
     void processEvent (const uint8_t* bytes, int size);
     void outputMessage (juce::MidiMessage& message);
     void releaseHeldNotes();
@@ -72,13 +77,13 @@ private:
     int harmonyOffset (int32_t scaleIndex, int32_t h) const;
     bool autoTuneOn() const { return autoTune::isTonicKey (key); }
 
-    int32_t velocityLimit = 127;
+    int32_t velocityLimit = midi::maxDataValue;
     int32_t transpose = 0;
-    float pitchBendRange = 2.0f;
-    int32_t midiChannel = 1;
+    float pitchBendRange = recordBendSemitones;
+    int32_t midiChannel = midi::firstChannel;
     int32_t key = autoTune::firstTonicKey;
     int32_t mode = autoTune::chromaticMode;
-    int32_t harmony[5] = { 0, 0, 0, 0, 0 };
+    int32_t harmony[numHarmonyNotes] = { 0, 0, 0, 0, 0 };
     int32_t scaleKey = 0;
     int32_t scaleMode = 0;
     juce::MidiBuffer* hostMidi = nullptr;

@@ -402,7 +402,7 @@ void PitchTracker::addPitchBend (int lsb, int msb)
 void PitchTracker::appendRecord (uint8_t status, uint8_t data1, uint8_t data2)
 {
     TrackerEvent record;
-    record.length = 3;
+    record.length = trackerMessageLength;
     record.status = status;
     record.data1 = data1;
     record.data2 = data2;

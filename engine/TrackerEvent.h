@@ -17,4 +17,11 @@ struct TrackerEvent
 
 static_assert (sizeof (TrackerEvent) == 6, "TrackerEvent is a 6-byte record");
 
+// Every record carries one three-byte message.
+inline constexpr uint16_t trackerMessageLength = 3;
+
+// The tracker writes its bends for a wheel of 2 semitones either way (a whole
+// tone is the full swing); the MIDI stage rescales them to the chosen range.
+inline constexpr float recordBendSemitones = 2.0f;
+
 } // namespace kalto
