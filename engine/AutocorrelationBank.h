@@ -22,13 +22,15 @@ public:
     void findStrongestPeak (int& index, float& value) const;
     void scoreHarmonics (int index, int& hits, float& sum, float reference) const;
 
+private:
+    friend class AutocorrelationBankProbe; // the tests' view of the sums and the table
+
+    bool isPeak (int k) const;
+
     std::vector<float> accumulators;
     std::vector<int> lags;
     int count = 0;
     RingBuffer ring;
-
-private:
-    bool isPeak (int k) const;
 };
 
 } // namespace kalto

@@ -30,6 +30,9 @@ public:
         return out;
     }
 
+private:
+    friend class BiquadProbe; // the tests' view of the coefficients and state
+
     int type = lowpass;
     double a0 = 1.0, a1 = 0.0, a2 = 0.0;
     double b1 = 0.0, b2 = 0.0;

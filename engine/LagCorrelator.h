@@ -9,8 +9,11 @@ namespace kalto
 
 // Sliding-window normalised correlation of the signal with itself at one lag,
 // carried incrementally over the last lag + 1 products.
-struct LagCorrelator
+class LagCorrelator
 {
+public:
+    explicit LagCorrelator (int lagToUse) : lag (lagToUse) {}
+
     bool update (const RingBuffer& ring, float& result)
     {
         const float newest = ring.ago (0);
@@ -32,12 +35,16 @@ struct LagCorrelator
         return ready;
     }
 
+    // Forgets the window; the lag stays.
     void empty()
     {
         count = 0;
         sxy = 0.0f;
         syy = 0.0f;
     }
+
+private:
+    friend class LagCorrelatorProbe; // the tests' view of the window
 
     uint32_t count = 0;
     int lag = 0;

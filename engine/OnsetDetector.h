@@ -41,6 +41,9 @@ public:
         previous = 0.0f;
     }
 
+private:
+    friend class OnsetDetectorProbe; // the tests' view of the held peak
+
     bool armed = false;
     float peak = 0.0006666667f;
     float previous = 0.0f;

@@ -29,6 +29,16 @@ int duration (int rate, float seconds)
     return (int) ((float) rate * seconds);
 }
 
+// One lag correlator per lag below maxPeriod, record L with lag L.
+std::vector<LagCorrelator> correlatorPerLag (int maxPeriod)
+{
+    std::vector<LagCorrelator> correlators;
+    correlators.reserve ((std::size_t) std::max (0, maxPeriod));
+    for (int lag = 0; lag < maxPeriod; ++lag)
+        correlators.emplace_back (lag);
+    return correlators;
+}
+
 uint64_t packLevel (float sum, int samples)
 {
     uint32_t bits;
@@ -48,13 +58,10 @@ PitchTracker::PitchTracker (int rate)
       bank (sampleRate, lowTableNote, highTableNote),
       signalRing (8 * maxPeriod),
       history (duration (sampleRate, 0.1f)),
-      lagCorrelators ((std::size_t) maxPeriod),
+      lagCorrelators (correlatorPerLag (maxPeriod)),
       lagResults ((std::size_t) maxPeriod, 0.0f),
       peakStrength (-std::numeric_limits<float>::infinity())
 {
-    for (int lag = 0; lag < maxPeriod; ++lag)
-        lagCorrelators[(std::size_t) lag].lag = lag;
-
     inputFilter1.setBiquad (lowpass, (double) (1000.0f / (float) sampleRate), 0.707, 0.0);
     inputFilter2.setBiquad (lowpass, (double) (1000.0f / (float) sampleRate), 0.707, 0.0);
     deviationFilter.setBiquad (lowpass, 20.0 / (double) (float) sampleRate, 0.707, 0.0);

@@ -34,10 +34,29 @@ public:
     explicit PitchTracker (int sampleRate);
 
     void processBlock (const float* samples, int numSamples, TrackerEvent* events, uint16_t capacity, int* eventCount);
-    void processSample (float x);
 
     float getPeakStrength() const;
     float getLevelDb() const;
+
+    // Settings, written by the owner before the first block.
+    std::atomic<float> confidence { 0.78f };
+    std::atomic<float> gain { 0.23f };
+    std::atomic<bool> legato { false };
+    std::atomic<bool> bends { false };
+    std::atomic<bool> convFilter { true };
+
+    // Constants fixed at construction: the rate the tracker is built for; the
+    // level floor, which a detected note's level must pass to start; and the
+    // level span above it that maps onto the velocity scale. The level graph
+    // draws its lines at the floor and at the floor plus the span.
+    const int sampleRate;
+    const float noteOnFloorDb = -30.2f;
+    const float velocitySpanDb = 15.0f;
+
+private:
+    friend class PitchTrackerProbe; // the tests' view of the state below
+
+    void processSample (float x);
 
     // The velocity a first note gets at the given level in dB.
     int velocityForLevel (float levelDb) const;
@@ -58,19 +77,14 @@ public:
     void trackNote();
     void checkNoteEnd();
 
-    // Settings, written by the owner before the first block.
-    std::atomic<float> confidence { 0.78f };
-    std::atomic<float> gain { 0.23f };
-    std::atomic<bool> legato { false };
-    std::atomic<bool> bends { false };
-    std::atomic<bool> convFilter { true };
+    void appendRecord (uint8_t status, uint8_t data1, uint8_t data2);
+    void flushPending();
+    float levelDb (float sum, int samples) const;
+    void publishMeasures();
 
     // Constants fixed at construction.
-    const int sampleRate;
     int tableSize = 0;
     const int maxPeriod;
-    const float noteOnFloorDb = -30.2f;
-    const float velocitySpanDb = 15.0f;
     const int minDetectSamples;
     const int peakWindow;
     const int detectionWindow;
@@ -110,13 +124,6 @@ public:
 
     // Records that did not fit the caller's buffer, written first in the next block.
     static constexpr int pendingCapacity = 256;
-
-private:
-    void appendRecord (uint8_t status, uint8_t data1, uint8_t data2);
-    void flushPending();
-    float levelDb (float sum, int samples) const;
-    void publishMeasures();
-
     std::array<TrackerEvent, pendingCapacity> pending {};
     int pendingStart = 0;
     int pendingCount = 0;

@@ -28,6 +28,9 @@ public:
         return data[(std::size_t) (index < 0 ? index + size : index)];
     }
 
+private:
+    friend class RingBufferProbe; // the tests' view of the indices
+
     std::vector<float> data;
     int writeIndex = 0;
     int readIndex = 0;
@@ -49,6 +52,9 @@ public:
     }
 
     float normalisedCorrelation (int lag) const;
+
+private:
+    friend class SampleHistoryProbe; // the tests' view of the stored values
 
     int count = 0;
     int capacity = 0;

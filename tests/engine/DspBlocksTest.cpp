@@ -5,6 +5,7 @@
 #include "engine/AutocorrelationBank.h"
 #include "engine/Biquad.h"
 #include "engine/RingBuffer.h"
+#include "tests/engine/Probes.h"
 
 #include <cmath>
 #include <limits>
@@ -34,35 +35,37 @@ TEST (Biquad, LowpassHasUnityDcGain)
 TEST (Biquad, SetClearsStateAndResetKeepsCoefficients)
 {
     Biquad f;
+    const BiquadProbe p (f);
     f.setBiquad (lowpass, 0.05, 0.707, 0.0);
     settle (f, 0.7, 100);
-    ASSERT_NE (f.z1, 0.0);
+    ASSERT_NE (p.z1(), 0.0);
 
-    const double a0 = f.a0, b1 = f.b1;
+    const double a0 = p.a0(), b1 = p.b1();
     f.reset();
-    EXPECT_EQ (f.z1, 0.0);
-    EXPECT_EQ (f.z2, 0.0);
-    EXPECT_EQ (f.a0, a0);
-    EXPECT_EQ (f.b1, b1);
+    EXPECT_EQ (p.z1(), 0.0);
+    EXPECT_EQ (p.z2(), 0.0);
+    EXPECT_EQ (p.a0(), a0);
+    EXPECT_EQ (p.b1(), b1);
 
     settle (f, 0.7, 100);
     f.setBiquad (highpass, 0.05, 0.707, 0.0);
-    EXPECT_EQ (f.z1, 0.0);
-    EXPECT_EQ (f.z2, 0.0);
+    EXPECT_EQ (p.z1(), 0.0);
+    EXPECT_EQ (p.z2(), 0.0);
 }
 
 TEST (Biquad, UnknownTypeKeepsTheCoefficients)
 {
     Biquad f;
     f.setBiquad (bandpass, 0.1, 2.0, 0.0);
-    const Biquad before = f;
-    f.type = 7;
+    Biquad before = f;
+    BiquadProbe now (f), then (before);
+    now.setType (7);
     f.calcBiquad();
-    EXPECT_EQ (f.a0, before.a0);
-    EXPECT_EQ (f.a1, before.a1);
-    EXPECT_EQ (f.a2, before.a2);
-    EXPECT_EQ (f.b1, before.b1);
-    EXPECT_EQ (f.b2, before.b2);
+    EXPECT_EQ (now.a0(), then.a0());
+    EXPECT_EQ (now.a1(), then.a1());
+    EXPECT_EQ (now.a2(), then.a2());
+    EXPECT_EQ (now.b1(), then.b1());
+    EXPECT_EQ (now.b2(), then.b2());
 }
 
 // A boost followed by the cut of the same size gives the input back, for the
@@ -94,21 +97,22 @@ TEST (Biquad, CutIsTheInverseOfBoost)
 TEST (RingBuffer, ReadsBackByAge)
 {
     RingBuffer r (4);
+    const RingBufferProbe p (r);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ (r.ago (k), 0.0f);
-    EXPECT_EQ (r.readIndex, 3);
+    EXPECT_EQ (p.readIndex(), 3);
 
     for (float v : { 1.0f, 2.0f, 3.0f, 4.0f, 5.0f })
         r.push (v);
     EXPECT_EQ (r.ago (0), 5.0f);
     EXPECT_EQ (r.ago (3), 2.0f);
-    EXPECT_EQ (r.writeIndex, 1);
-    EXPECT_EQ (r.readIndex, 0);
+    EXPECT_EQ (p.writeIndex(), 1);
+    EXPECT_EQ (p.readIndex(), 0);
 
     r.clear();
     EXPECT_EQ (r.ago (0), 0.0f);
-    EXPECT_EQ (r.writeIndex, 0);
-    EXPECT_EQ (r.readIndex, 3);
+    EXPECT_EQ (p.writeIndex(), 0);
+    EXPECT_EQ (p.readIndex(), 3);
 }
 
 TEST (SampleHistory, CorrelationNeedsTwoLags)
@@ -140,13 +144,14 @@ TEST (SampleHistory, CorrelationNeedsTwoLags)
 TEST (SampleHistory, FullHistoryDropsNewValues)
 {
     SampleHistory h (3);
+    const SampleHistoryProbe p (h);
     for (float v : { 1.0f, 2.0f, 3.0f, 4.0f })
         h.append (v);
-    EXPECT_EQ (h.count, 3);
-    EXPECT_EQ (h.data[2], 3.0f);
+    EXPECT_EQ (p.count(), 3);
+    EXPECT_EQ (p.stored (2), 3.0f);
     h.clear();
-    EXPECT_EQ (h.count, 0);
-    EXPECT_EQ (h.data[2], 3.0f);
+    EXPECT_EQ (p.count(), 0);
+    EXPECT_EQ (p.stored (2), 3.0f);
 }
 
 TEST (AutocorrelationBank, TableAtCommonRates)
@@ -158,10 +163,11 @@ TEST (AutocorrelationBank, TableAtCommonRates)
     for (const auto& c : { Case { 44100, 713, 21 }, Case { 48000, 776, 23 } })
     {
         AutocorrelationBank bank (c.rate, 36, 98);
-        EXPECT_EQ (bank.count, 62);
-        EXPECT_EQ (bank.lags.front(), c.longest) << c.rate;
-        EXPECT_EQ (bank.lags.back(), c.shortest) << c.rate;
-        EXPECT_EQ (bank.ring.size, c.longest + 1) << c.rate;
+        AutocorrelationBankProbe p (bank);
+        EXPECT_EQ (p.count(), 62);
+        EXPECT_EQ (p.lags().front(), c.longest) << c.rate;
+        EXPECT_EQ (p.lags().back(), c.shortest) << c.rate;
+        EXPECT_EQ (RingBufferProbe (p.ring()).size(), c.longest + 1) << c.rate;
 
         int index = -1;
         float value = 0.0f;
@@ -174,7 +180,8 @@ TEST (AutocorrelationBank, TableAtCommonRates)
 TEST (AutocorrelationBank, AccumulatesLaggedProductsSinceReset)
 {
     AutocorrelationBank bank (44100, 36, 98);
-    const int lag = bank.lags.back(); // 21
+    AutocorrelationBankProbe p (bank);
+    const int lag = p.lags().back(); // 21
     std::vector<float> y;
     for (int m = 0; m < 100; ++m)
         y.push_back (std::sin (0.37f * (float) m) + 0.1f);
@@ -184,12 +191,12 @@ TEST (AutocorrelationBank, AccumulatesLaggedProductsSinceReset)
     float expected = 0.0f;
     for (int m = lag; m < 100; ++m)
         expected += y[(size_t) m] * y[(size_t) (m - lag)];
-    EXPECT_FLOAT_EQ (bank.accumulators.back(), expected);
+    EXPECT_FLOAT_EQ (p.accumulators().back(), expected);
 
     bank.reset();
-    for (float a : bank.accumulators)
+    for (float a : p.accumulators())
         EXPECT_EQ (a, 0.0f);
-    EXPECT_EQ (bank.ring.ago (lag), 0.0f);
+    EXPECT_EQ (p.ring().ago (lag), 0.0f);
 }
 
 TEST (AutocorrelationBank, PeakPick)
@@ -212,7 +219,7 @@ TEST (AutocorrelationBank, PeakPick)
     for (const auto& c : cases)
     {
         AutocorrelationBank bank (44100, 0, (int) c.sums.size());
-        bank.accumulators = c.sums;
+        AutocorrelationBankProbe (bank).accumulators() = c.sums;
         int index = -1;
         float value = 0.0f;
         bank.findStrongestPeak (index, value);
@@ -227,8 +234,9 @@ TEST (AutocorrelationBank, HarmonicWalk)
     auto withPeaks = [] (std::vector<std::pair<int, float>> peaks)
     {
         AutocorrelationBank bank (44100, 36, 98);
+        auto& sums = AutocorrelationBankProbe (bank).accumulators();
         for (const auto& [k, v] : peaks)
-            bank.accumulators[(std::size_t) k] = v;
+            sums[(std::size_t) k] = v;
         return bank;
     };
 

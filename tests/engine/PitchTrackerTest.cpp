@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/PitchTracker.h"
+#include "tests/engine/Probes.h"
 #include "tests/engine/Signals.h"
 
 #include <atomic>
@@ -26,49 +27,54 @@ TEST (PitchTracker, ConstantsFollowTheRate)
                            Case { 48000, 824, 384, 4800, 6592, 12000, 720, 1920, 3840, 480 } })
     {
         PitchTracker t (c.rate);
-        EXPECT_EQ (t.tableSize, 62);
-        EXPECT_EQ (t.maxPeriod, c.maxPeriod) << c.rate;
-        EXPECT_EQ (t.minDetectSamples, c.minDetect) << c.rate;
-        EXPECT_EQ (t.history.capacity, c.history) << c.rate;
-        EXPECT_EQ (t.signalRing.size, c.ring) << c.rate;
-        EXPECT_EQ (t.samplesSinceNoteEnd, c.sinceNoteEnd) << c.rate;
-        EXPECT_EQ (t.peakWindow, c.peakWindow) << c.rate;
-        EXPECT_EQ (t.detectionWindow, c.detectionWindow) << c.rate;
-        EXPECT_EQ (t.octaveGuard, c.octaveGuard) << c.rate;
-        EXPECT_EQ (t.bendInterval, c.bendInterval) << c.rate;
-        EXPECT_EQ ((int) t.lagCorrelators.size(), c.maxPeriod);
-        EXPECT_EQ (t.lagCorrelators[100].lag, 100);
-        EXPECT_EQ (t.state, TrackerState::idle);
+        PitchTrackerProbe p (t);
+        EXPECT_EQ (p.tableSize(), 62);
+        EXPECT_EQ (p.maxPeriod(), c.maxPeriod) << c.rate;
+        EXPECT_EQ (p.minDetectSamples(), c.minDetect) << c.rate;
+        EXPECT_EQ (SampleHistoryProbe (p.history()).capacity(), c.history) << c.rate;
+        EXPECT_EQ (RingBufferProbe (p.signalRing()).size(), c.ring) << c.rate;
+        EXPECT_EQ (p.samplesSinceNoteEnd(), c.sinceNoteEnd) << c.rate;
+        EXPECT_EQ (p.peakWindow(), c.peakWindow) << c.rate;
+        EXPECT_EQ (p.detectionWindow(), c.detectionWindow) << c.rate;
+        EXPECT_EQ (p.octaveGuard(), c.octaveGuard) << c.rate;
+        EXPECT_EQ (p.bendInterval(), c.bendInterval) << c.rate;
+        EXPECT_EQ ((int) p.lagCorrelators().size(), c.maxPeriod);
+        EXPECT_EQ (LagCorrelatorProbe (p.lagCorrelators()[100]).lag(), 100);
+        EXPECT_EQ (p.state(), TrackerState::idle);
         EXPECT_EQ (t.noteOnFloorDb, -30.2f);
         EXPECT_EQ (t.velocitySpanDb, 15.0f);
-        EXPECT_EQ (t.onsetDetector.peak, 0.0006666667f);
+        EXPECT_EQ (OnsetDetectorProbe (p.onsetDetector()).peak(), 0.0006666667f);
         EXPECT_EQ (t.getPeakStrength(), -std::numeric_limits<float>::infinity());
         EXPECT_EQ (t.getLevelDb(), -60.0f);
-        for (int i = 0; i < t.tableSize; ++i)
-            ASSERT_EQ (t.periodTable[(std::size_t) i], t.bank.lags[(std::size_t) i]);
+        const auto& lags = AutocorrelationBankProbe (p.bank()).lags();
+        for (int i = 0; i < p.tableSize(); ++i)
+            ASSERT_EQ (p.periodTable()[(std::size_t) i], lags[(std::size_t) i]);
     }
 }
 
 TEST (PitchTracker, PeriodTableAndNoteNumbers)
 {
     PitchTracker t (44100);
-    EXPECT_EQ (t.periodTable.front(), 713);
-    EXPECT_EQ (t.periodTable.back(), 21);
-    EXPECT_EQ (t.periodTable[20], 225);
-    EXPECT_EQ (t.periodTable[22], 200);
+    const auto& table = PitchTrackerProbe (t).periodTable();
+    EXPECT_EQ (table.front(), 713);
+    EXPECT_EQ (table.back(), 21);
+    EXPECT_EQ (table[20], 225);
+    EXPECT_EQ (table[22], 200);
 
     for (int rate : { 32000, 44100, 48000, 88200, 96000 })
     {
         PitchTracker r (rate);
-        for (int i = 0; i < r.tableSize; ++i)
-            ASSERT_EQ (r.noteForIndex (i), 35 + i) << rate << " entry " << i;
+        PitchTrackerProbe p (r);
+        for (int i = 0; i < p.tableSize(); ++i)
+            ASSERT_EQ (p.noteForIndex (i), 35 + i) << rate << " entry " << i;
     }
 
     // Below 32 kHz short periods round far enough to move the top entries.
     PitchTracker low (22050);
-    EXPECT_EQ (low.noteForIndex (58), 92);
-    EXPECT_EQ (low.noteForIndex (61), 95);
-    EXPECT_EQ (low.noteForIndex (3), 38);
+    PitchTrackerProbe p (low);
+    EXPECT_EQ (p.noteForIndex (58), 92);
+    EXPECT_EQ (p.noteForIndex (61), 95);
+    EXPECT_EQ (p.noteForIndex (3), 38);
 }
 
 TEST (PitchTracker, VelocityFromLevel)
@@ -78,7 +84,7 @@ TEST (PitchTracker, VelocityFromLevel)
         { -30.1f, 1 }, { -30.2f, 1 }, { -20.0f, 86 }, { -15.2f, 127 }, { 0.0f, 127 }, { -25.0f, 44 },
     };
     for (const auto& [level, velocity] : cases)
-        EXPECT_EQ (t.velocityForLevel (level), velocity) << level;
+        EXPECT_EQ (PitchTrackerProbe (t).velocityForLevel (level), velocity) << level;
 }
 
 TEST (OnsetDetector, Thresholds)
@@ -94,8 +100,8 @@ TEST (OnsetDetector, Thresholds)
         EXPECT_TRUE (d.process (0.1f, 0.1f));
         EXPECT_FALSE (d.process (0.4f, 0.4f));
         EXPECT_FALSE (d.process (-0.2f, 0.2f));
-        EXPECT_FALSE (d.armed);
-        EXPECT_EQ (d.peak, 0.4f);
+        EXPECT_FALSE (OnsetDetectorProbe (d).armed());
+        EXPECT_EQ (OnsetDetectorProbe (d).peak(), 0.4f);
         EXPECT_FALSE (d.process (-0.59f, 0.59f));
         EXPECT_TRUE (d.process (0.61f, 0.61f));
     }
@@ -105,7 +111,7 @@ TEST (OnsetDetector, Thresholds)
         EXPECT_TRUE (d.process (0.2f, 0.2f));
         d.process (0.0f, 0.0f);
         d.process (-0.2f, 0.2f);
-        EXPECT_TRUE (d.armed);
+        EXPECT_TRUE (OnsetDetectorProbe (d).armed());
     }
 }
 
@@ -132,21 +138,22 @@ TEST (PitchTracker, FirstNoteOfASteadyTone)
     EXPECT_EQ (records[1].event.data1, 55); // period 225 is entry 20
     EXPECT_EQ (records[1].event.data2, 127);
     EXPECT_EQ (records[0].sample, records[1].sample);
-    EXPECT_EQ (t.state, TrackerState::holding);
+    EXPECT_EQ (PitchTrackerProbe (t).state(), TrackerState::holding);
 }
 
 TEST (PitchTracker, DetectionStartsFreshMeasures)
 {
     PitchTracker t (44100);
-    t.processSample (0.5f); // onset, processed idle
-    ASSERT_EQ (t.state, TrackerState::detecting);
+    PitchTrackerProbe p (t);
+    p.processSample (0.5f); // onset, processed idle
+    ASSERT_EQ (p.state(), TrackerState::detecting);
     EXPECT_EQ (t.getLevelDb(), -60.0f);
     EXPECT_EQ (t.getPeakStrength(), -std::numeric_limits<float>::infinity());
-    EXPECT_EQ (t.windowPeak, 1.0f);
-    EXPECT_EQ (t.levelSum, 0.5f);
+    EXPECT_EQ (p.windowPeak(), 1.0f);
+    EXPECT_EQ (p.levelSum(), 0.5f);
 
-    t.processSample (0.3f);
-    t.processSample (0.1f);
+    p.processSample (0.3f);
+    p.processSample (0.1f);
     EXPECT_FLOAT_EQ (t.getLevelDb(), (float) (20.0 * std::log10 ((double) (0.9f / 2.0f / 0.23f))));
 }
 
@@ -168,6 +175,7 @@ TEST (PitchTracker, WindowClosesAt1765)
     for (const auto& c : cases)
     {
         PitchTracker t (44100);
+        PitchTrackerProbe p (t);
         t.bends = c.bends;
         t.legato = c.legato;
         // A click followed by silence has an onset but no pitch.
@@ -175,15 +183,15 @@ TEST (PitchTracker, WindowClosesAt1765)
         if (! c.pitched)
             std::fill (tone.begin() + 20, tone.end(), 0.0f);
         int i = 0;
-        while (t.state == TrackerState::idle)
-            t.processSample (tone[(std::size_t) i++]);
-        while (t.samplesSinceOnset < 1764)
-            t.processSample (tone[(std::size_t) i++]);
-        EXPECT_EQ (t.state, TrackerState::detecting);
-        t.processSample (tone[(std::size_t) i++]);
-        EXPECT_EQ (t.samplesSinceOnset, 1765);
-        EXPECT_EQ (t.state, c.after) << c.pitched << c.bends << c.legato;
-        EXPECT_EQ (t.noteOn, c.after != TrackerState::idle);
+        while (p.state() == TrackerState::idle)
+            p.processSample (tone[(std::size_t) i++]);
+        while (p.samplesSinceOnset() < 1764)
+            p.processSample (tone[(std::size_t) i++]);
+        EXPECT_EQ (p.state(), TrackerState::detecting);
+        p.processSample (tone[(std::size_t) i++]);
+        EXPECT_EQ (p.samplesSinceOnset(), 1765);
+        EXPECT_EQ (p.state(), c.after) << c.pitched << c.bends << c.legato;
+        EXPECT_EQ (p.noteOn(), c.after != TrackerState::idle);
     }
 }
 
@@ -204,12 +212,13 @@ TEST (PitchTracker, OctaveGuardRejectsACandidateMoreThanAnOctaveUp)
     for (const auto& c : { Case { 33, false }, Case { 32, true } })
     {
         PitchTracker t (44100);
-        t.previousNoteIndex = 20;
-        t.samplesSinceNoteEnd = 0;
-        const auto records = run (t, sine (t.periodTable[(std::size_t) c.index], 0.5f, 3000));
+        PitchTrackerProbe p (t);
+        p.setPreviousNoteIndex (20);
+        p.setSamplesSinceNoteEnd (0);
+        const auto records = run (t, sine (p.periodTable()[(std::size_t) c.index], 0.5f, 3000));
         bool started = false;
         for (const auto& r : records)
-            started = started || (r.event.status == 0x90 && r.event.data1 == t.noteForIndex (c.index));
+            started = started || (r.event.status == 0x90 && r.event.data1 == p.noteForIndex (c.index));
         EXPECT_EQ (started, c.accepted) << c.index;
     }
 }
@@ -219,28 +228,30 @@ TEST (PitchTracker, OctaveGuardRejectsACandidateMoreThanAnOctaveUp)
 TEST (PitchTracker, TrackingRangeReadinessAndBendRate)
 {
     PitchTracker t (44100);
+    PitchTrackerProbe p (t);
     t.bends = true;
     const auto tone = sine (225.0, 0.5f, 44100);
     std::size_t i = 0;
-    while (t.state != TrackerState::tracking)
-        t.processSample (tone[i++]);
-    ASSERT_EQ (t.currentNoteIndex, 20);
+    while (p.state() != TrackerState::tracking)
+        p.processSample (tone[i++]);
+    ASSERT_EQ (p.currentNoteIndex(), 20);
 
     TrackerEvent events[8];
     int count = 0;
     auto step = [&] { t.processBlock (&tone[i++], 1, events, 8, &count); };
+    auto updates = [&] (int lag) { return LagCorrelatorProbe (p.lagCorrelators()[(std::size_t) lag]).count(); };
 
     step();
-    EXPECT_EQ (t.lagCorrelators[188].count, 0u);
-    EXPECT_EQ (t.lagCorrelators[189].count, 1u);
-    EXPECT_EQ (t.lagCorrelators[266].count, 1u);
-    EXPECT_EQ (t.lagCorrelators[267].count, 0u);
+    EXPECT_EQ (updates (188), 0u);
+    EXPECT_EQ (updates (189), 1u);
+    EXPECT_EQ (updates (266), 1u);
+    EXPECT_EQ (updates (267), 0u);
 
     for (int n = 2; n <= 267; ++n)
         step();
-    EXPECT_EQ (t.samplesSinceBend, 0); // not ready yet
+    EXPECT_EQ (p.samplesSinceBend(), 0); // not ready yet
     step();
-    EXPECT_EQ (t.samplesSinceBend, 1); // the 268th is the first ready sample
+    EXPECT_EQ (p.samplesSinceBend(), 1); // the 268th is the first ready sample
 
     for (int n = 269; n < 267 + 443; ++n)
     {
@@ -252,7 +263,7 @@ TEST (PitchTracker, TrackingRangeReadinessAndBendRate)
     EXPECT_EQ (events[0].status, 0xE0);
     EXPECT_EQ (events[0].data1, 0);  // a tone at the note's period bends by nothing
     EXPECT_EQ (events[0].data2, 64);
-    EXPECT_EQ (t.state, TrackerState::tracking);
+    EXPECT_EQ (p.state(), TrackerState::tracking);
 }
 
 TEST (PitchTracker, BothNoteEndTestsInOneSample)
@@ -269,10 +280,11 @@ TEST (PitchTracker, BothNoteEndTestsInOneSample)
     for (const auto& c : cases)
     {
         PitchTracker t (44100);
-        t.state = c.state;
-        t.currentNoteIndex = 20;
-        t.lastNoteSent = 55;
-        t.windowPeak = 0.005f; // below 0.01, and the next sample is more than 1.5 times it
+        PitchTrackerProbe p (t);
+        p.setState (c.state);
+        p.setCurrentNoteIndex (20);
+        p.setLastNoteSent (55);
+        p.setWindowPeak (0.005f); // below 0.01, and the next sample is more than 1.5 times it
         TrackerEvent events[8];
         int count = 0;
         const float loud = 0.5f;
@@ -288,8 +300,8 @@ TEST (PitchTracker, BothNoteEndTestsInOneSample)
             else
                 EXPECT_EQ (events[k].data2, 64);
         }
-        EXPECT_EQ (t.state, TrackerState::detecting);
-        EXPECT_EQ (t.samplesSinceNoteEnd, 0);
+        EXPECT_EQ (p.state(), TrackerState::detecting);
+        EXPECT_EQ (p.samplesSinceNoteEnd(), 0);
     }
 }
 
@@ -369,7 +381,7 @@ TEST (PitchTracker, NonFiniteInputCountsAsSilence)
         EXPECT_EQ (a[k].event.status, b[k].event.status);
         EXPECT_EQ (a[k].event.data1, b[k].event.data1);
     }
-    EXPECT_TRUE (std::isfinite (dirty.filteredSample));
+    EXPECT_TRUE (std::isfinite (PitchTrackerProbe (dirty).filteredSample()));
     EXPECT_TRUE (std::isfinite (dirty.getLevelDb()));
 }
 

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "engine/PitchTracker.h"
+#include "tests/engine/Probes.h"
 #include "tests/engine/Signals.h"
 
 namespace kalto
@@ -21,7 +22,7 @@ void process (benchmark::State& state, PitchTracker& tracker, const std::vector<
         if (position + block > signal.size())
             position = 0;
         if (restartDetection)
-            tracker.beginDetection();
+            PitchTrackerProbe (tracker).beginDetection();
         int count = 0;
         tracker.processBlock (&signal[position], block, events.data(), block, &count);
         benchmark::DoNotOptimize (count);
@@ -49,12 +50,13 @@ void detecting (benchmark::State& state)
 void tracking (benchmark::State& state)
 {
     PitchTracker tracker (rate);
+    PitchTrackerProbe probe (tracker);
     tracker.bends = true;
-    const auto tone = sine (tracker.periodTable[3], 0.5f, 20 * rate);
+    const auto tone = sine (probe.periodTable()[3], 0.5f, 20 * rate);
     int count = 0;
     std::vector<TrackerEvent> events (rate);
     tracker.processBlock (tone.data(), rate / 10, events.data(), (uint16_t) events.size(), &count);
-    if (tracker.state != TrackerState::tracking)
+    if (probe.state() != TrackerState::tracking)
         state.SkipWithError ("the tone did not reach the tracking state");
     process (state, tracker, tone, false);
 }
