@@ -1,5 +1,7 @@
 #include "engine/AutocorrelationBank.h"
 
+#include "engine/SemitoneScale.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -9,8 +11,9 @@ namespace kalto
 
 int semitonePeriod (int note, int sampleRate)
 {
-    const float exponent = ((float) note - 9.0f) / 12.0f;
-    const double frequency = std::pow (2.0, (double) exponent) * 13.0;
+    using namespace semitoneScale;
+    const float exponent = ((float) note - (float) referenceNote) / (float) semitonesPerOctave;
+    const double frequency = std::pow (2.0, (double) exponent) * tableReferenceHz;
     return (int) std::round ((1.0 / frequency) * (double) (float) sampleRate);
 }
 

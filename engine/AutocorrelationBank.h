@@ -7,7 +7,8 @@
 namespace kalto
 {
 
-// Period in samples of note n on the semitone scale whose note 9 lies at 13.0 Hz.
+// Period in samples of note n on the bank's semitone scale (engine/SemitoneScale.h),
+// whose note 9 lies at 13.0 Hz.
 int semitonePeriod (int note, int sampleRate);
 
 // One running autocorrelation sum per semitone of the tracker's range,

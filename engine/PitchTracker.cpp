@@ -1,6 +1,7 @@
 #include "engine/PitchTracker.h"
 
 #include "engine/MidiStatus.h"
+#include "engine/SemitoneScale.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +13,16 @@ namespace kalto
 
 namespace
 {
+using semitoneScale::semitonesPerOctave;
+
+// The table's notes 36 to 97 on the bank's scale: MIDI notes 35 to 96, B1 to C7.
 constexpr int lowTableNote = 36;
 constexpr int highTableNote = 98;
+
+// The standard pitch of MIDI note 34 (midiReferenceHz times 2^(25/12)), one
+// semitone below the table's lowest note, MIDI note 35: its period bounds the
+// lag correlators.
+constexpr double belowLowestNoteHz = 58.27047018976124;
 
 // Below 8 kHz the shortest periods vanish and the durations reach zero; no
 // host runs that slowly, so such a rate is treated as 8 kHz rather than crash.
@@ -49,7 +58,7 @@ uint64_t packLevel (float sum, int samples)
 
 PitchTracker::PitchTracker (int rate)
     : sampleRate (usableRate (rate)),
-      maxPeriod ((int) std::round ((double) sampleRate / 58.27047018976124)),
+      maxPeriod ((int) std::round ((double) sampleRate / belowLowestNoteHz)),
       minDetectSamples ((int) ((double) (float) sampleRate * 0.008)),
       peakWindow (duration (sampleRate, 0.015f)),
       detectionWindow (duration (sampleRate, 0.04f)),
@@ -83,11 +92,16 @@ void PitchTracker::buildPeriodTable (int lowNote, int highNote)
         periodTable[(std::size_t) i] = semitonePeriod (lowNote + i, sampleRate);
 }
 
+// From the period, on the MIDI scale: the table's own scale lies 0.971
+// semitones lower (engine/SemitoneScale.h).
 int PitchTracker::noteForIndex (int i) const
 {
+    using namespace semitoneScale;
     const double rate = (double) (float) sampleRate;
     const double period = (double) (float) periodTable[(std::size_t) i];
-    return (int) std::round (12.0 * std::log2 (rate / (period * 13.75)) + 9.0) & 0xff;
+    return (int) std::round ((double) semitonesPerOctave * std::log2 (rate / (period * midiReferenceHz))
+                             + (double) referenceNote)
+         & 0xff;
 }
 
 int PitchTracker::velocityForLevel (float levelDb) const
@@ -265,7 +279,7 @@ void PitchTracker::detectNote()
         bank.scoreHarmonics (i, hits, sum, value);
 
     // Just after a note, a candidate more than an octave above it is its harmonic.
-    if (samplesSinceNoteEnd < octaveGuard && i - previousNoteIndex >= 13)
+    if (samplesSinceNoteEnd < octaveGuard && i - previousNoteIndex > semitonesPerOctave)
     {
         hits = 0;
         sum = 0.0f;
