@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace kalto
@@ -78,6 +79,8 @@ void AutocorrelationBank::scoreHarmonics (int index, int& hits, float& sum, floa
 {
     // One, two, three, four and five times the candidate's period.
     static constexpr int steps[] = { 12, 7, 5, 4 };
+    // Each counted entry must reach this share of the one counted before it.
+    static constexpr double harmonicShare = 0.6;
 
     if (index <= 0 || index > count - 2)
         return;
@@ -90,13 +93,13 @@ void AutocorrelationBank::scoreHarmonics (int index, int& hits, float& sum, floa
 
         const float v = accumulators[(std::size_t) k];
         sum += v;
-        if ((double) v > 0.6 * (double) reference)
+        if ((double) v > harmonicShare * (double) reference)
         {
             ++hits;
             reference = v;
         }
 
-        if (step == 4)
+        if (step == (int) std::size (steps))
             return;
         k -= steps[step];
         if (k <= 0)

@@ -14,6 +14,9 @@ enum BiquadType
     highshelf
 };
 
+// About 1/sqrt(2): a low-pass section's flattest pass band without a peak.
+inline constexpr double butterworthQ = 0.707;
+
 // One second-order IIR section in transposed direct form II, in double precision.
 class Biquad
 {
@@ -33,10 +36,14 @@ public:
 private:
     friend class BiquadProbe; // the tests' view of the coefficients and state
 
+    // Until it is set, a section passes its input unchanged; its cut-off is
+    // half the sample rate, the highest there is, with a flat pass band.
+    static constexpr double nyquistFc = 0.5;
+
     int type = lowpass;
     double a0 = 1.0, a1 = 0.0, a2 = 0.0;
     double b1 = 0.0, b2 = 0.0;
-    double Fc = 0.5, Q = 0.707, peakGainDB = 0.0;
+    double Fc = nyquistFc, Q = butterworthQ, peakGainDB = 0.0;
     double z1 = 0.0, z2 = 0.0;
 };
 

@@ -35,8 +35,8 @@ public:
 
     void reset()
     {
-        ratio = 1.5f;
-        peak = 0.0006666667f;
+        ratio = onsetRatio;
+        peak = restingPeak;
         armed = false;
         previous = 0.0f;
     }
@@ -44,10 +44,16 @@ public:
 private:
     friend class OnsetDetectorProbe; // the tests' view of the held peak
 
+    // A new onset needs more than this many times the held peak.
+    static constexpr float onsetRatio = 1.5f;
+    // At rest any magnitude above 0.001 (-60 dBFS, onsetRatio times this)
+    // fires, so digital silence never does.
+    static constexpr float restingPeak = 0.0006666667f;
+
     bool armed = false;
-    float peak = 0.0006666667f;
+    float peak = restingPeak;
     float previous = 0.0f;
-    float ratio = 1.5f;
+    float ratio = onsetRatio;
 };
 
 } // namespace kalto

@@ -24,11 +24,100 @@ constexpr int highTableNote = 98;
 // lag correlators.
 constexpr double belowLowestNoteHz = 58.27047018976124;
 
-// Below 8 kHz the shortest periods vanish and the durations reach zero; no
-// host runs that slowly, so such a rate is treated as 8 kHz rather than crash.
+// The rates the tracker is built for, from telephone audio to the fastest
+// converters. Below 8 kHz the shortest periods vanish and the durations reach
+// zero; no host runs that slowly, so such a rate is treated as 8 kHz rather
+// than crash.
+constexpr int lowestRate = 8000;
+constexpr int highestRate = 768000;
+
+// Durations in seconds; duration() below turns each into samples.
+constexpr float peakWindowSeconds = 0.015f;       // the window whose peak the re-attack and level tests read
+constexpr float detectionWindowSeconds = 0.04f;   // how long after an onset a note may start
+constexpr float octaveGuardSeconds = 0.08f;       // how long after a note a candidate over an octave above is its harmonic
+constexpr float bendIntervalSeconds = 0.01f;      // at most one bend in this time
+constexpr float historySeconds = 0.1f;            // the history the confirmation correlates
+constexpr float startSinceNoteEndSeconds = 0.25f; // past the octave guard, which is thus off at start-up
+// Before this, only a full harmonic chain may accept a candidate (computed in
+// double precision).
+constexpr double minDetectSeconds = 0.008;
+
+// The signal ring holds this many of the longest period: more than the
+// 2 lag + 2 samples any lag correlator reads.
+constexpr int signalRingPeriods = 8;
+
+// Two identical low-pass sections in series: the pitch measures read the
+// input below 1 kHz.
+constexpr float inputCutoffHz = 1000.0f;
+// Smooths the pitch deviation that the bends follow.
+constexpr double deviationCutoffHz = 20.0;
+// Every section's Q: 0.707 as it stands, not 1/sqrt(2), as the records depend on it.
+constexpr double sectionQ = butterworthQ;
+
+// Levels: the mean magnitude relative to the gain, in dB. Until two samples
+// have passed since the onset and the sum of magnitudes passes minLevelSum,
+// the level reads as silence, -60 dB, the onset detector's floor.
+constexpr double decibelsPerDecade = 20.0;
+constexpr int minLevelSamples = 2;
+constexpr double minLevelSum = 0.01;
+constexpr float silenceDb = -60.0f;
+
+// Velocities run from 1, so that a started note is never silent, to 127.
+constexpr int quietestVelocity = 1;
+constexpr int loudestVelocity = midi::maxDataValue;
+
+// A candidate that three entries of its harmonic chain count is accepted
+// without the confidence test.
+constexpr int chainHitsToAccept = 3;
+
+// The confirmation: the candidate must repeat well at its period (above
+// minRepetition), and no better than maxRepetition, above which the older half
+// of the history is much louder than the newer.
+constexpr double minRepetition = -0.1;
+constexpr float maxRepetition = 0.5f;
+
+// Tracking searches three semitones either way of the note, so candidates
+// keep that far from the table's ends; deviations count in whole tones, two
+// table entries.
+constexpr int searchReach = 3;
+constexpr int wholeTone = 2;
+
+// Where the search for the best correlation starts: below a full inversion, -2.
+constexpr float belowEveryResult = -3.0f;
+// The pitch is lost when the best correlation falls below this; with bends,
+// which follow the pitch, it may fall further than with legato alone.
+constexpr float lostWithBends = -1.58f;
+constexpr float lostWithoutBends = -0.68f;
+// The pitch is also lost past this deviation, or at a larger jump in one sample.
+constexpr double maxDeviation = 1.3;
+constexpr double maxDeviationStep = 0.63;
+// Without bends, a move of more than 0.6 semitone ends the note.
+constexpr double legatoDeviation = 0.3;
+
+// A whole tone is the wheel's full swing (recordBendSemitones).
+constexpr double bendPerWholeTone = (double) (midi::pitchWheelMax - midi::pitchWheelCentre);
+// The wheel's centre as its two data bytes, 0 and 64: no bend.
+constexpr int centredBendLsb = midi::pitchWheelCentre % midi::dataByteValues;
+constexpr int centredBendMsb = midi::pitchWheelCentre / midi::dataByteValues;
+
+// Held notes end when a whole peak window stays below this (bends off); a
+// sample this many times louder than the last window's peak is a re-attack.
+constexpr double silentWindowPeak = 0.01;
+constexpr double reattackRatio = 1.5;
+// Until the first window after an onset closes, its peak counts as full scale.
+constexpr float unmeasuredWindowPeak = 1.0f;
+
+// A record's data bytes keep the low eight bits; the MIDI stage ignores the
+// note-off velocity.
+constexpr int lowByte = 0xff;
+constexpr uint8_t noteOffVelocity = 100;
+
+// The level snapshot: the sum's bits above the 32-bit sample count.
+constexpr int countBits = 32;
+
 int usableRate (int rate)
 {
-    return std::clamp (rate, 8000, 768000);
+    return std::clamp (rate, lowestRate, highestRate);
 }
 
 // A duration in samples: the rate in single precision times a single-precision
@@ -52,34 +141,34 @@ uint64_t packLevel (float sum, int samples)
 {
     uint32_t bits;
     std::memcpy (&bits, &sum, sizeof bits);
-    return ((uint64_t) bits << 32) | (uint32_t) samples;
+    return ((uint64_t) bits << countBits) | (uint32_t) samples;
 }
 } // namespace
 
 PitchTracker::PitchTracker (int rate)
     : sampleRate (usableRate (rate)),
       maxPeriod ((int) std::round ((double) sampleRate / belowLowestNoteHz)),
-      minDetectSamples ((int) ((double) (float) sampleRate * 0.008)),
-      peakWindow (duration (sampleRate, 0.015f)),
-      detectionWindow (duration (sampleRate, 0.04f)),
-      octaveGuard (duration (sampleRate, 0.08f)),
-      bendInterval (duration (sampleRate, 0.01f)),
+      minDetectSamples ((int) ((double) (float) sampleRate * minDetectSeconds)),
+      peakWindow (duration (sampleRate, peakWindowSeconds)),
+      detectionWindow (duration (sampleRate, detectionWindowSeconds)),
+      octaveGuard (duration (sampleRate, octaveGuardSeconds)),
+      bendInterval (duration (sampleRate, bendIntervalSeconds)),
       bank (sampleRate, lowTableNote, highTableNote),
-      signalRing (8 * maxPeriod),
-      history (duration (sampleRate, 0.1f)),
+      signalRing (signalRingPeriods * maxPeriod),
+      history (duration (sampleRate, historySeconds)),
       lagCorrelators (correlatorPerLag (maxPeriod)),
       lagResults ((std::size_t) maxPeriod, 0.0f),
       peakStrength (-std::numeric_limits<float>::infinity())
 {
-    inputFilter1.setBiquad (lowpass, (double) (1000.0f / (float) sampleRate), 0.707, 0.0);
-    inputFilter2.setBiquad (lowpass, (double) (1000.0f / (float) sampleRate), 0.707, 0.0);
-    deviationFilter.setBiquad (lowpass, 20.0 / (double) (float) sampleRate, 0.707, 0.0);
+    inputFilter1.setBiquad (lowpass, (double) (inputCutoffHz / (float) sampleRate), sectionQ, 0.0);
+    inputFilter2.setBiquad (lowpass, (double) (inputCutoffHz / (float) sampleRate), sectionQ, 0.0);
+    deviationFilter.setBiquad (lowpass, deviationCutoffHz / (double) (float) sampleRate, sectionQ, 0.0);
 
     buildPeriodTable (lowTableNote, highTableNote);
 
     state = TrackerState::idle;
     onsetDetector.reset();
-    samplesSinceNoteEnd = duration (sampleRate, 0.25f);
+    samplesSinceNoteEnd = duration (sampleRate, startSinceNoteEndSeconds);
     previousNoteIndex = 0;
     publishMeasures();
 }
@@ -101,21 +190,21 @@ int PitchTracker::noteForIndex (int i) const
     const double period = (double) (float) periodTable[(std::size_t) i];
     return (int) std::round ((double) semitonesPerOctave * std::log2 (rate / (period * midiReferenceHz))
                              + (double) referenceNote)
-         & 0xff;
+         & lowByte;
 }
 
 int PitchTracker::velocityForLevel (float levelDb) const
 {
-    const double v = (double) (levelDb - noteOnFloorDb) * 127.0 / (double) velocitySpanDb;
-    if (! (v >= 1.0))
-        return 1;
-    return v >= 127.0 ? 127 : (int) v;
+    const double v = (double) (levelDb - noteOnFloorDb) * (double) loudestVelocity / (double) velocitySpanDb;
+    if (! (v >= (double) quietestVelocity))
+        return quietestVelocity;
+    return v >= (double) loudestVelocity ? loudestVelocity : (int) v;
 }
 
 float PitchTracker::levelDb (float sum, int samples) const
 {
     const float mean = sum / (float) samples / gain.load (std::memory_order_relaxed);
-    return (float) (20.0 * std::log10 ((double) mean));
+    return (float) (decibelsPerDecade * std::log10 ((double) mean));
 }
 
 //==============================================================================
@@ -189,12 +278,12 @@ float PitchTracker::getLevelDb() const
 {
     const uint64_t snapshot = levelSnapshot.load (std::memory_order_relaxed);
     const int samples = (int) (uint32_t) snapshot;
-    const uint32_t bits = (uint32_t) (snapshot >> 32);
+    const uint32_t bits = (uint32_t) (snapshot >> countBits);
     float sum;
     std::memcpy (&sum, &bits, sizeof sum);
 
-    if (samples < 2 || ! ((double) sum > 0.01))
-        return -60.0f;
+    if (samples < minLevelSamples || ! ((double) sum > minLevelSum))
+        return silenceDb;
     return levelDb (sum, samples);
 }
 
@@ -205,7 +294,7 @@ void PitchTracker::beginDetection()
     history.clear();
     samplesSinceOnset = 0;
     levelSum = inputMagnitude;
-    windowPeak = 1.0f;
+    windowPeak = unmeasuredWindowPeak;
     runningPeak = 0.0f;
     bank.reset();
     peakStrength.store (-std::numeric_limits<float>::infinity(), std::memory_order_relaxed);
@@ -285,10 +374,10 @@ void PitchTracker::detectNote()
         sum = 0.0f;
     }
 
-    if (i < 3 || i >= tableSize - 3 || i == currentNoteIndex)
+    if (i < searchReach || i >= tableSize - searchReach || i == currentNoteIndex)
         return;
 
-    const bool accepted = hits >= 3
+    const bool accepted = hits >= chainHitsToAccept
         || (sum > confidence.load (std::memory_order_relaxed) && samplesSinceOnset > minDetectSamples);
     if (! accepted || ! confirmCandidate (i))
         return;
@@ -317,7 +406,7 @@ bool PitchTracker::confirmCandidate (int i)
     const float below = history.normalisedCorrelation (periodTable[(std::size_t) i - 1]);
     const float at = history.normalisedCorrelation (periodTable[(std::size_t) i]);
     const float above = history.normalisedCorrelation (periodTable[(std::size_t) i + 1]);
-    return at > below && at > above && (double) at > -0.1 && at < 0.5f;
+    return at > below && at > above && (double) at > minRepetition && at < maxRepetition;
 }
 
 //==============================================================================
@@ -326,16 +415,16 @@ void PitchTracker::trackNote()
     checkNoteEnd();
     if (state != TrackerState::tracking)
     {
-        addPitchBend (0, 64);
+        addPitchBend (centredBendLsb, centredBendMsb);
         return;
     }
 
     const int c = currentNoteIndex;
-    const int shortest = periodTable[(std::size_t) c + 3];
-    const int longest = std::min (periodTable[(std::size_t) c - 3], maxPeriod);
+    const int shortest = periodTable[(std::size_t) c + searchReach];
+    const int longest = std::min (periodTable[(std::size_t) c - searchReach], maxPeriod);
 
     bool allReady = true;
-    float best = -3.0f;
+    float best = belowEveryResult;
     int bestLag = shortest;
     for (int lag = shortest; lag < longest; ++lag)
     {
@@ -356,16 +445,18 @@ void PitchTracker::trackNote()
     }
 
     const int period = periodTable[(std::size_t) c];
-    const int span = bestLag <= period ? period - periodTable[(std::size_t) c + 2] : periodTable[(std::size_t) c - 2] - period;
+    const int span = bestLag <= period ? period - periodTable[(std::size_t) c + wholeTone]
+                                       : periodTable[(std::size_t) c - wholeTone] - period;
     const float d = (float) (period - bestLag) / (float) span;
     const double ds = deviationFilter.process ((double) d);
 
     const bool bendsOn = bends.load (std::memory_order_relaxed);
-    const float threshold = bendsOn ? -1.58f : -0.68f;
+    const float threshold = bendsOn ? lostWithBends : lostWithoutBends;
 
-    if (best < threshold || std::fabs ((double) d) > 1.3 || std::fabs ((double) (d - previousDeviation)) > 0.63)
+    if (best < threshold || std::fabs ((double) d) > maxDeviation
+        || std::fabs ((double) (d - previousDeviation)) > maxDeviationStep)
     {
-        addPitchBend (0, 64);
+        addPitchBend (centredBendLsb, centredBendMsb);
         endNote();
         return;
     }
@@ -373,11 +464,11 @@ void PitchTracker::trackNote()
     if (samplesSinceBend > bendInterval && bendsOn)
     {
         samplesSinceBend = 0;
-        const int v = (int) std::round ((double) (float) ds * 8191.0);
-        const int value = std::clamp (v + 8192, 0, 16383);
-        addPitchBend (value % 128, (value / 128) % 128);
+        const int v = (int) std::round ((double) (float) ds * bendPerWholeTone);
+        const int value = std::clamp (v + midi::pitchWheelCentre, 0, midi::pitchWheelMax);
+        addPitchBend (value % midi::dataByteValues, (value / midi::dataByteValues) % midi::dataByteValues);
     }
-    else if (! bendsOn && std::fabs ((double) d) > 0.3)
+    else if (! bendsOn && std::fabs ((double) d) > legatoDeviation)
     {
         endNote();
     }
@@ -388,12 +479,12 @@ void PitchTracker::trackNote()
 
 void PitchTracker::checkNoteEnd()
 {
-    if (! bends.load (std::memory_order_relaxed) && (double) windowPeak < 0.01)
+    if (! bends.load (std::memory_order_relaxed) && (double) windowPeak < silentWindowPeak)
         endNote();
 
-    if ((double) inputMagnitude > 1.5 * (double) windowPeak)
+    if ((double) inputMagnitude > reattackRatio * (double) windowPeak)
     {
-        addPitchBend (0, 64);
+        addPitchBend (centredBendLsb, centredBendMsb);
         addNoteOff();
         onsetDetector.reset();
         beginDetection();
@@ -404,14 +495,14 @@ void PitchTracker::checkNoteEnd()
 //==============================================================================
 void PitchTracker::addNoteOn (int note, int noteVelocity)
 {
-    appendRecord (midi::noteOn, (uint8_t) (note & 0xff), (uint8_t) (noteVelocity & 0xff));
-    lastNoteSent = (uint8_t) (note & 0xff);
+    appendRecord (midi::noteOn, (uint8_t) (note & lowByte), (uint8_t) (noteVelocity & lowByte));
+    lastNoteSent = (uint8_t) (note & lowByte);
     noteSounding = true;
 }
 
 void PitchTracker::addNoteOff()
 {
-    appendRecord (midi::noteOff, lastNoteSent, 100);
+    appendRecord (midi::noteOff, lastNoteSent, noteOffVelocity);
     noteSounding = false;
 }
 

@@ -38,9 +38,10 @@ public:
     float getPeakStrength() const;
     float getLevelDb() const;
 
-    // Settings, written by the owner before the first block.
-    std::atomic<float> confidence { 0.78f };
-    std::atomic<float> gain { 0.23f };
+    // Settings, written by the owner before the first block. Until then they
+    // hold the defaults of the parameters of the same names.
+    std::atomic<float> confidence { defaultConfidence };
+    std::atomic<float> gain { defaultGain };
     std::atomic<bool> legato { false };
     std::atomic<bool> bends { false };
     std::atomic<bool> convFilter { true };
@@ -55,6 +56,9 @@ public:
 
 private:
     friend class PitchTrackerProbe; // the tests' view of the state below
+
+    static constexpr float defaultConfidence = 0.78f;
+    static constexpr float defaultGain = 0.23f;
 
     void processSample (float x);
 

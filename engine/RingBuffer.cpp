@@ -28,7 +28,7 @@ SampleHistory::SampleHistory (int capacityToUse)
 float SampleHistory::normalisedCorrelation (int lag) const
 {
     if (lag < 0 || count < 2 * lag)
-        return 2.0f;
+        return notEnoughHistory;
 
     const int s = count - 2 * lag;
     float sxy = 0.0f, syy = 0.0f;

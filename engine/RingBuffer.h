@@ -51,7 +51,12 @@ public:
             data[(std::size_t) count++] = v;
     }
 
+    // The correlation of the last lag values with the lag before them: 0 for an
+    // exact repetition, about -1 for none. Without two lags of history it is
+    // notEnoughHistory, which fails every acceptance test that reads it.
     float normalisedCorrelation (int lag) const;
+
+    static constexpr float notEnoughHistory = 2.0f;
 
 private:
     friend class SampleHistoryProbe; // the tests' view of the stored values
