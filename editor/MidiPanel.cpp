@@ -5,6 +5,8 @@
 #include "editor/EditorLayout.h"
 #include "editor/ShownValue.h"
 #include "editor/kalto_lookandfeel.h"
+#include "engine/AutoTuneKeys.h"
+#include "engine/MidiStatus.h"
 #include "processor/KaltoAudioProcessor.h"
 
 namespace
@@ -50,14 +52,10 @@ constexpr double pitchBendRangeMaximum = 2.0;
 constexpr double pitchBendRangeStep = 0.01;
 constexpr int lowestVelocityLimit = 1, highestVelocityLimit = 127;
 
-// Every list's ids count from 1, so that 0 stands for no valid selection.
-constexpr int firstItemId = 1;
-
-// The key box's first item switches auto-tune off; the notes follow it.
-constexpr int keyOffId = 1;
-const char* const keyNames[] = { "Off", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B" };
-const char* const modeNames[] = { "Chromatic", "Major", "Dorian", "Phrygian", "Lydian", "Mixolydian", "Minor", "Locrian" };
-constexpr int numChannels = 16;
+// The key and mode lists' ids are the parameters' values, counted from 1 so
+// that 0 stands for no valid selection; the channel list's ids are the
+// channels.
+namespace autoTune = kalto::autoTune;
 
 // "No Output" comes first, so device i of the MIDI stage's list has id i + 2
 // and id - 2 is the index the stage takes, -1 for none.
@@ -129,18 +127,18 @@ void MidiPanel::setTooltips()
 // port box, which selects nothing.
 void MidiPanel::fillLists()
 {
-    int id = firstItemId;
-    for (const auto* name : keyNames)
+    int id = autoTune::firstId;
+    for (const auto* name : autoTune::keyNames)
         autoTuneKeyBox->addItem (name, id++);
     loadKey();
 
-    id = firstItemId;
-    for (const auto* name : modeNames)
+    id = autoTune::firstId;
+    for (const auto* name : autoTune::modeNames)
         autoTuneModeBox->addItem (name, id++);
     loadMode();
 
     channelSelectBox->setTextWhenNothingSelected ("Select channel..");
-    for (int channel = firstItemId; channel <= numChannels; ++channel)
+    for (int channel = kalto::midi::firstChannel; channel <= kalto::midi::lastChannel; ++channel)
         channelSelectBox->addItem (juce::String::formatted ("Ch. %d", channel), channel);
     loadChannel();
 
@@ -226,7 +224,7 @@ void MidiPanel::refresh()
 void MidiPanel::updateHarmonyEnablement()
 {
     // Any other answer, 0 for no valid key included, leaves them on.
-    const bool on = autoTuneKeyBox->getSelectedId() != keyOffId;
+    const bool on = autoTuneKeyBox->getSelectedId() != autoTune::keyOff;
     for (auto* slider : chordSliders())
         slider->setEnabled (on);
 }

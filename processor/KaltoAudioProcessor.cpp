@@ -8,6 +8,9 @@
 
 #include <cmath>
 
+// The harmony parameters are the MIDI stage's harmony notes.
+static_assert (kalto::numChordParameters == kalto::MIDI_Interface::numHarmonyNotes);
+
 namespace
 {
 juce::String channelName (int index)
@@ -280,7 +283,7 @@ void KaltoAudioProcessor::releaseHeldNotes (juce::MidiBuffer& midi)
 {
     // Any note-off record makes the MIDI stage release everything it holds.
     kalto::TrackerEvent noteOff {};
-    noteOff.length = 3;
+    noteOff.length = kalto::trackerMessageLength;
     noteOff.status = kalto::midi::noteOff;
     sendToMidiStage (&noteOff, 1, midi);
 }
