@@ -230,42 +230,34 @@ TEST (AutocorrelationBank, PeakPick)
 
 TEST (AutocorrelationBank, HarmonicWalk)
 {
-    // Puts a strict local maximum of the given value at k.
-    auto withPeaks = [] (std::vector<std::pair<int, float>> peaks)
+    struct Case
     {
+        const char* what;
+        std::vector<std::pair<int, float>> peaks; // strict local maxima: entry, value
+        int from;
+        float value;
+        int hits;
+        float sum;
+    };
+    const std::vector<Case> cases {
+        { "from 40 the walk visits 40, 28, 21, 16 and 12",
+          { { 40, 10 }, { 28, 5 }, { 21, 8 }, { 16, 7 }, { 12, 1 } }, 40, 10.0f, 3, 31.0f },
+        { "from 12 only 12 itself: 12 - 12 ends the walk", { { 12, 4 } }, 12, 4.0f, 1, 4.0f },
+        { "an entry that is no local maximum stops the walk, later ones unseen",
+          { { 40, 10 }, { 28, 9 }, { 29, 9.5f }, { 21, 9 }, { 16, 9 } }, 40, 10.0f, 1, 10.0f },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
         AutocorrelationBank bank (44100, 36, 98);
         auto& sums = AutocorrelationBankProbe (bank).accumulators();
-        for (const auto& [k, v] : peaks)
+        for (const auto& [k, v] : c.peaks)
             sums[(std::size_t) k] = v;
-        return bank;
-    };
-
-    {
-        // From 40 the walk visits 40, 28, 21, 16 and 12.
-        auto bank = withPeaks ({ { 40, 10 }, { 28, 5 }, { 21, 8 }, { 16, 7 }, { 12, 1 } });
         int hits = 0;
         float sum = 0.0f;
-        bank.scoreHarmonics (40, hits, sum, 10.0f);
-        EXPECT_EQ (hits, 3);
-        EXPECT_EQ (sum, 31.0f);
-    }
-    {
-        // From 12 only 12 itself: 12 - 12 ends the walk.
-        auto bank = withPeaks ({ { 12, 4 } });
-        int hits = 0;
-        float sum = 0.0f;
-        bank.scoreHarmonics (12, hits, sum, 4.0f);
-        EXPECT_EQ (hits, 1);
-        EXPECT_EQ (sum, 4.0f);
-    }
-    {
-        // An entry that is no local maximum stops the walk, later ones unseen.
-        auto bank = withPeaks ({ { 40, 10 }, { 28, 9 }, { 29, 9.5f }, { 21, 9 }, { 16, 9 } });
-        int hits = 0;
-        float sum = 0.0f;
-        bank.scoreHarmonics (40, hits, sum, 10.0f);
-        EXPECT_EQ (hits, 1);
-        EXPECT_EQ (sum, 10.0f);
+        bank.scoreHarmonics (c.from, hits, sum, c.value);
+        EXPECT_EQ (hits, c.hits);
+        EXPECT_EQ (sum, c.sum);
     }
 }
 } // namespace
