@@ -14,13 +14,13 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_audio_processors/juce_audio_processors.h>
 
-#include <pluginterfaces/vst2.x/aeffectx.h>
-
 #include "tools/ToolInput.h"
 #include "tools/kalto-host/EditorActions.h"
 #include "tools/kalto-host/EditorRun.h"
 #include "tools/kalto-host/EditorWindow.h"
 #include "tools/kalto-host/Failure.h"
+#include "tools/kalto-host/LoadedPlugin.h"
+#include "tools/kalto-host/OptionReaders.h"
 #include "tools/kalto-host/OutputFile.h"
 #include "tools/kalto-host/RealTimePlayer.h"
 
@@ -38,23 +38,6 @@ namespace
 {
 using namespace kalto::host;
 
-// Opcode numbers as a VST 2.4 host sends them.
-namespace op
-{
-constexpr int getParamDisplay = 7;
-constexpr int getParamName = 8;
-constexpr int editGetRect = 13;
-constexpr int getPlugCategory = 35;
-constexpr int setBypass = 0x2C;
-constexpr int getEffectName = 45;
-constexpr int getVendorString = 47;
-constexpr int getVendorVersion = 49;
-constexpr int canDo = 51;
-constexpr int getVstVersion = 58;
-} // namespace op
-
-constexpr int effectFlagHasEditor = 1 << 0;
-
 int usage()
 {
     std::fprintf (stderr,
@@ -66,77 +49,6 @@ int usage()
                   "                  [--click X,Y@T ...] [--shot OUT.png@T ...] [--commands]\n"
                   "                  [--set INDEX=NORMALISED ...]\n");
     return exitUsage;
-}
-
-struct LoadedPlugin
-{
-    std::unique_ptr<juce::AudioPluginInstance> instance;
-    AEffect* effect = nullptr;
-
-    VstIntPtr dispatch (int opcode, int index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f) const
-    {
-        return effect->dispatcher (effect, opcode, index, value, ptr, opt);
-    }
-
-    juce::String dispatchString (int opcode, int index = 0) const
-    {
-        char text[256] = {};
-        dispatch (opcode, index, 0, text);
-        text[sizeof (text) - 1] = 0;
-        return juce::String::fromUTF8 (text);
-    }
-
-    juce::String canDoAnswer (const char* what) const
-    {
-        return dispatch (op::canDo, 0, 0, const_cast<char*> (what)) == 1 ? "yes" : "no";
-    }
-};
-
-// Loads the plug-in file, or explains on stderr why not.
-std::optional<LoadedPlugin> loadPlugin (const juce::String& path, double rate, int block, int& exitCode)
-{
-    const juce::File file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
-
-    if (! file.existsAsFile())
-    {
-        exitCode = fail (exitMissingFile, "no such file: " + path);
-        return std::nullopt;
-    }
-
-    juce::VSTPluginFormat format;
-    juce::OwnedArray<juce::PluginDescription> types;
-    format.findAllTypesForFile (types, file.getFullPathName());
-
-    if (types.isEmpty())
-    {
-        exitCode = fail (exitNotAPlugin, "not a VST 2.4 plug-in: " + path);
-        return std::nullopt;
-    }
-
-    juce::String error;
-    LoadedPlugin loaded;
-    loaded.instance = format.createInstanceFromDescription (*types[0], rate, block, error);
-
-    if (loaded.instance == nullptr)
-    {
-        exitCode = fail (exitNotAPlugin, "cannot open plug-in " + path + ": " + error);
-        return std::nullopt;
-    }
-
-    struct EffectFinder : juce::ExtensionsVisitor
-    {
-        void visitVSTClient (const VSTClient& client) override { effect = static_cast<AEffect*> (client.getAEffectPtr()); }
-        AEffect* effect = nullptr;
-    } finder;
-    loaded.instance->getExtensions (finder);
-    loaded.effect = finder.effect;
-
-    if (loaded.effect == nullptr)
-    {
-        exitCode = fail (exitNotAPlugin, "not a VST 2.4 plug-in: " + path);
-        return std::nullopt;
-    }
-    return loaded;
 }
 
 juce::String fourCharacters (int32_t id)
@@ -169,7 +81,7 @@ int runInfo (const juce::String& pluginPath)
     if (! loaded)
         return exitCode;
 
-    const AEffect& e = *loaded->effect;
+    const AEffect& e = loaded->effect();
     printLine ("name", loaded->dispatchString (op::getEffectName));
     printLine ("vendor", loaded->dispatchString (op::getVendorString));
     printLine ("version", juce::String ((int) loaded->dispatch (op::getVendorVersion)));
@@ -180,14 +92,14 @@ int runInfo (const juce::String& pluginPath)
     printLine ("inputs", juce::String (e.numInputs));
     printLine ("outputs", juce::String (e.numOutputs));
     printLine ("programs", juce::String (e.numPrograms));
-    printLine ("editor", (e.flags & effectFlagHasEditor) != 0 ? "yes" : "no");
+    printLine ("editor", loaded->hasEditor() ? "yes" : "no");
     printLine ("midi-in", loaded->canDoAnswer ("receiveVstMidiEvent"));
     printLine ("midi-out", loaded->canDoAnswer ("sendVstMidiEvent"));
     printLine ("parameters", juce::String (e.numParams));
 
     for (int i = 0; i < e.numParams; ++i)
     {
-        const float value = e.getParameter (loaded->effect, i);
+        const float value = e.getParameter (&loaded->effect(), i);
         std::printf ("%d\t%s\t%.9g\t%s\n", i,
                      loaded->dispatchString (op::getParamName, i).toRawUTF8(),
                      (double) value,
@@ -195,86 +107,6 @@ int runInfo (const juce::String& pluginPath)
     }
 
     return exitOk;
-}
-
-// Parameter values the user sets before the plug-in starts: index and normalised value.
-using Settings = std::vector<std::pair<int, float>>;
-
-// Reads one --set value, or explains on stderr what is wrong with it.
-bool parseSetting (const juce::String& setting, Settings& settings)
-{
-    using namespace kalto::tools;
-
-    // The index is checked against the plug-in once it is loaded.
-    const auto index = parseNumber (setting.upToFirstOccurrenceOf ("=", false, false),
-                                   std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), true);
-    const auto value = parseNumber (setting.fromFirstOccurrenceOf ("=", false, false), 0.0, 1.0);
-    if (! setting.containsChar ('=') || ! index || ! value)
-        return refuse ("--set", setting, "INDEX=VALUE, a parameter's index and a normalised value from 0 to 1");
-    settings.emplace_back ((int) *index, (float) *value);
-    return true;
-}
-
-// Gives the plug-in its channels and the user's settings, then prepares it to
-// play; or explains on stderr what is wrong.
-bool preparePlugin (juce::AudioPluginInstance& plugin, double rate, int block, int channels, const Settings& settings,
-                    int& exitCode)
-{
-    juce::AudioProcessor::BusesLayout layout;
-    const auto set = channels == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
-    layout.inputBuses.add (set);
-    layout.outputBuses.add (set);
-    if (! plugin.setBusesLayout (layout))
-        std::fprintf (stderr, "kalto-host: the plug-in refused %d in / %d out; using its own layout\n", channels, channels);
-
-    const auto& parameters = plugin.getParameters();
-    for (const auto& [index, value] : settings)
-    {
-        if (index < 0 || index >= parameters.size())
-        {
-            exitCode = fail (exitUsage, "no parameter " + juce::String (index) + ": "
-                                            + (parameters.isEmpty() ? juce::String ("the plug-in has no parameters")
-                                                                    : "its parameters are 0 to " + juce::String (parameters.size() - 1)));
-            return false;
-        }
-        parameters[index]->setValue (value);
-    }
-
-    plugin.prepareToPlay (rate, block);
-    return true;
-}
-
-// Opens a recording to play, or explains on stderr why it cannot be read. Its
-// rate is checked unless the user gives one.
-std::optional<kalto::tools::AudioInput> openInput (const juce::String& path, bool checkRate, int& exitCode)
-{
-    using namespace kalto::tools;
-
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
-    if (! file.existsAsFile())
-    {
-        exitCode = fail (exitMissingFile, "no such file: " + path);
-        return std::nullopt;
-    }
-
-    auto input = openAudioFile (file);
-    const auto cannotRead = "cannot read audio file: " + path;
-    if (input.reader == nullptr || input.problem.isNotEmpty())
-    {
-        exitCode = fail (exitBadAudio, cannotRead + (input.problem.isNotEmpty() ? ": " + input.problem : juce::String()));
-        return std::nullopt;
-    }
-    if (input.warning.isNotEmpty())
-        std::fprintf (stderr, "kalto-host: warning: %s: %s\n", path.toRawUTF8(), input.warning.toRawUTF8());
-
-    const double rate = input.reader->sampleRate;
-    if (checkRate && (rate < minSampleRate || rate > maxSampleRate))
-    {
-        exitCode = fail (exitBadAudio, cannotRead + ": its rate of " + juce::String ((juce::int64) rate) + " Hz is outside "
-                                           + juce::String (minSampleRate) + " to " + juce::String (maxSampleRate) + " Hz");
-        return std::nullopt;
-    }
-    return input;
 }
 
 struct RenderOptions
@@ -403,7 +235,7 @@ int runRender (const RenderOptions& options)
     if (! loaded)
         return exitCode;
 
-    auto& plugin = *loaded->instance;
+    auto& plugin = loaded->instance();
     if (! preparePlugin (plugin, rate, options.block, channels, options.settings, exitCode))
         return exitCode;
 
@@ -588,10 +420,10 @@ int runEditor (const EditorOptions& options)
     auto loaded = loadPlugin (options.pluginPath, rate, editorBlockSize, exitCode);
     if (! loaded)
         return exitCode;
-    if ((loaded->effect->flags & effectFlagHasEditor) == 0)
+    if (! loaded->hasEditor())
         return fail (exitNoEditor, "the plug-in has no editor: " + options.pluginPath);
 
-    auto& plugin = *loaded->instance;
+    auto& plugin = loaded->instance();
     if (! preparePlugin (plugin, rate, editorBlockSize, channels, options.settings, exitCode))
         return exitCode;
 
@@ -618,7 +450,7 @@ int runEditor (const EditorOptions& options)
     if (! options.seconds && ! options.actions.empty())
         seconds = juce::jmax (seconds, options.actions.back().notBefore() + 0.25);
 
-    window->open (*loaded->effect, width, height, "kalto-host: " + loaded->dispatchString (op::getEffectName));
+    window->open (loaded->effect(), width, height, "kalto-host: " + loaded->dispatchString (op::getEffectName));
     std::unique_ptr<RealTimePlayer> player;
     if (options.playPath.isNotEmpty())
         player = std::make_unique<RealTimePlayer> (plugin, std::move (recording), rate, editorBlockSize);
@@ -633,7 +465,7 @@ int runEditor (const EditorOptions& options)
     }
     window->close();
     plugin.releaseResources();
-    loaded->instance.reset();
+    loaded.reset();
     window.reset();
 
     if (exitCode == exitOk && EditorWindow::errorCount() > 0)

@@ -1,0 +1,30 @@
+#pragma once
+
+// What kalto-host's commands read from their user besides their own options:
+// the files the command line names, the parameter values --set gives, and the
+// recording a command plays.
+
+#include "tools/ToolInput.h"
+
+#include <juce_core/juce_core.h>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace kalto::host
+{
+// Parameter values the user sets before the plug-in starts: index and normalised value.
+using Settings = std::vector<std::pair<int, float>>;
+
+// The file a path on the command line names; a relative one is taken from the
+// working directory.
+juce::File commandLineFile (const juce::String& path);
+
+// Reads one --set value, or explains on stderr what is wrong with it.
+bool parseSetting (const juce::String& setting, Settings& settings);
+
+// Opens a recording to play, or explains on stderr why it cannot be read. Its
+// rate is checked unless the user gives one.
+std::optional<kalto::tools::AudioInput> openInput (const juce::String& path, bool checkRate, int& exitCode);
+} // namespace kalto::host
