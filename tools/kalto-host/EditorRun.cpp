@@ -1,9 +1,8 @@
 #include "tools/kalto-host/EditorRun.h"
 
 #include "tools/kalto-host/Failure.h"
+#include "tools/kalto-host/OptionReaders.h"
 #include "tools/kalto-host/OutputFile.h"
-
-#include <juce_graphics/juce_graphics.h>
 
 #include <poll.h>
 #include <unistd.h>
@@ -183,21 +182,14 @@ void EditorRun::stepClick()
 
 int EditorRun::writeShot (const EditorAction& shot)
 {
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (shot.shotPath);
-    if (const auto problem = outputFileProblem (file); problem.isNotEmpty())
-        return fail (exitWriteFailed, "cannot write screenshot: " + shot.shotPath + ": " + problem);
+    if (const int code = checkOutputFile (shot.shotPath, "screenshot"); code != exitOk)
+        return code;
 
     const auto image = window.capture();
     if (! image)
         return fail (exitXErrors, "cannot capture the editor's window for " + shot.shotPath + " (is all of it on the screen?)");
 
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    juce::PNGImageFormat png;
-    if (! out.openedOk() || ! png.writeImageToStream (*image, out))
-        return fail (exitWriteFailed, "cannot write screenshot: " + shot.shotPath);
-    out.flush();
-    if (out.getStatus().failed())
+    if (! writePngFile (commandLineFile (shot.shotPath), *image))
         return fail (exitWriteFailed, "cannot write screenshot: " + shot.shotPath);
     return exitOk;
 }

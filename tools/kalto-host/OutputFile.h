@@ -1,12 +1,31 @@
 #pragma once
 
 // The files kalto-host writes: a screenshot, a render's audio and its MIDI.
+// Each replaces a file of its name, never a directory.
 
-#include <juce_core/juce_core.h>
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <juce_graphics/juce_graphics.h>
+
+#include <memory>
 
 namespace kalto::host
 {
 // Why the file cannot be written, or empty when it can. A directory there is
 // refused: the framework would delete an empty one to make room for the file.
 juce::String outputFileProblem (const juce::File& file);
+
+// exitOk when the file a path on the command line names can be written;
+// otherwise the failure, explained on stderr as "cannot write WHAT: PATH: why".
+int checkOutputFile (const juce::String& path, const juce::String& what);
+
+// A writer of 32-bit float samples into a new WAV file; nothing when the file
+// cannot be made.
+std::unique_ptr<juce::AudioFormatWriter> createWavWriter (const juce::File& file, double rate, int channels);
+
+// Writes the events as a Standard MIDI File whose ticks are samples, when the
+// rate allows it; false when the file cannot be written.
+bool writeMidiFile (const juce::File& file, const juce::MidiMessageSequence& events, double rate);
+
+// Writes the image as a PNG file; false when it cannot.
+bool writePngFile (const juce::File& file, const juce::Image& image);
 } // namespace kalto::host

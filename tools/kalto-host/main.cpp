@@ -30,7 +30,6 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -178,48 +177,13 @@ bool parseRenderOptions (const juce::StringArray& args, RenderOptions& options)
     return options.outputPath.isNotEmpty() && options.midiPath.isNotEmpty();
 }
 
-// A Standard MIDI File whose ticks are samples, when the rate allows it.
-void writeMidiFile (const juce::MidiMessageSequence& events, double rate, juce::OutputStream& out)
-{
-    const auto integerRate = (long long) rate;
-    const long long divisor = std::gcd (integerRate > 0 ? integerRate : 1LL, 1000000LL);
-    long long ticksPerQuarter = integerRate / divisor;
-    long long microsPerQuarter = 1000000LL / divisor;
-    double ticksPerSample = 1.0;
-
-    if ((double) integerRate != rate || ticksPerQuarter < 1 || ticksPerQuarter > 32767)
-    {
-        // No exact tick per sample: milliseconds at 120 beats per minute instead.
-        ticksPerQuarter = 500;
-        microsPerQuarter = 500000;
-        ticksPerSample = 1000.0 / rate;
-    }
-
-    juce::MidiMessageSequence track;
-    track.addEvent (juce::MidiMessage::tempoMetaEvent ((int) microsPerQuarter), 0.0);
-    for (const auto* holder : events)
-    {
-        auto message = holder->message;
-        message.setTimeStamp (std::round (message.getTimeStamp() * ticksPerSample));
-        track.addEvent (message);
-    }
-    track.updateMatchedPairs();
-
-    juce::MidiFile file;
-    file.setTicksPerQuarterNote ((int) ticksPerQuarter);
-    file.addTrack (track);
-    file.writeTo (out, 1);
-}
-
 int runRender (const RenderOptions& options)
 {
     // Refused before the render rather than after it.
-    for (const auto& [path, what] : { std::pair { options.outputPath, "audio" }, std::pair { options.midiPath, "MIDI" } })
-    {
-        const auto problem = outputFileProblem (juce::File::getCurrentWorkingDirectory().getChildFile (path));
-        if (problem.isNotEmpty())
-            return fail (exitWriteFailed, juce::String ("cannot write ") + what + " file: " + path + ": " + problem);
-    }
+    if (const int code = checkOutputFile (options.outputPath, "audio file"); code != exitOk)
+        return code;
+    if (const int code = checkOutputFile (options.midiPath, "MIDI file"); code != exitOk)
+        return code;
 
     int exitCode = exitOk;
     auto input = openInput (options.inputPath, options.rate <= 0.0, exitCode);
@@ -244,17 +208,9 @@ int runRender (const RenderOptions& options)
 
     const int numIns = plugin.getTotalNumInputChannels();
     const int numOuts = plugin.getTotalNumOutputChannels();
-    const auto outputFile = juce::File::getCurrentWorkingDirectory().getChildFile (options.outputPath);
-    outputFile.deleteFile();
-
-    juce::WavAudioFormat wav;
-    std::unique_ptr<juce::OutputStream> outStream (outputFile.createOutputStream());
-    std::unique_ptr<juce::AudioFormatWriter> writer;
-    if (outStream != nullptr)
-        writer.reset (wav.createWriterFor (outStream.get(), rate, (unsigned int) juce::jmax (1, numOuts), 32, {}, 0));
+    auto writer = createWavWriter (commandLineFile (options.outputPath), rate, numOuts);
     if (writer == nullptr)
         return fail (exitWriteFailed, "cannot write audio file: " + options.outputPath);
-    outStream.release(); // the writer owns it now
 
     // Only the channels that feed an input are read.
     juce::AudioBuffer<float> fileBlock (juce::jlimit (1, fileChannels, numIns), options.block);
@@ -294,14 +250,7 @@ int runRender (const RenderOptions& options)
     plugin.releaseResources();
     writer.reset();
 
-    const auto midiFile = juce::File::getCurrentWorkingDirectory().getChildFile (options.midiPath);
-    midiFile.deleteFile();
-    juce::FileOutputStream midiStream (midiFile);
-    if (! midiStream.openedOk())
-        return fail (exitWriteFailed, "cannot write MIDI file: " + options.midiPath);
-    writeMidiFile (sent, rate, midiStream);
-    midiStream.flush();
-    if (midiStream.getStatus().failed())
+    if (! writeMidiFile (commandLineFile (options.midiPath), sent, rate))
         return fail (exitWriteFailed, "cannot write MIDI file: " + options.midiPath);
 
     return exitOk;
@@ -384,9 +333,8 @@ int runEditor (const EditorOptions& options)
     {
         if (action.isClick())
             continue;
-        const auto problem = outputFileProblem (juce::File::getCurrentWorkingDirectory().getChildFile (action.shotPath));
-        if (problem.isNotEmpty())
-            return fail (exitWriteFailed, "cannot write screenshot: " + action.shotPath + ": " + problem);
+        if (const int code = checkOutputFile (action.shotPath, "screenshot"); code != exitOk)
+            return code;
     }
 
     int exitCode = exitOk;
