@@ -2,7 +2,7 @@
 
 // What kalto-host's commands read from their user besides their own options:
 // the files the command line names, the parameter values --set gives, and the
-// recording a command plays.
+// recording a command plays; and what a run takes when the user does not say.
 
 #include "tools/ToolInput.h"
 
@@ -14,6 +14,14 @@
 
 namespace kalto::host
 {
+// A plug-in runs at an audio interface's usual rate and block size unless
+// the recording or the user sets them.
+inline constexpr double defaultRate = 44100.0;
+inline constexpr int defaultBlockSize = 512;
+
+// A recording plays as a mono or a stereo track: its first two channels at most.
+inline constexpr int maxTrackChannels = 2;
+
 // Parameter values the user sets before the plug-in starts: index and normalised value.
 using Settings = std::vector<std::pair<int, float>>;
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // The files kalto-host writes: a screenshot, a render's audio and its MIDI.
-// Each replaces a file of its name, never a directory.
+// Each writer replaces the file of its name; the check comes first, so that a
+// directory there is refused rather than deleted.
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_graphics/juce_graphics.h>
