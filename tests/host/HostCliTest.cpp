@@ -200,6 +200,18 @@ TEST_F (HostCli, RefusesBadFilesAndOptions)
     }
 }
 
+// A file-size limit cuts the audio short, as a full disk would: the render
+// fails rather than leave a truncated file behind a success.
+TEST_F (HostCli, AnAudioFileThatCannotBeWrittenWholeFailsTheRender)
+{
+    const auto in = tone ("in.wav", 1, 0.5);
+    const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", dir.getChildFile ("o.wav").getFullPathName(),
+                          "--midi", dir.getChildFile ("o.mid").getFullPathName() },
+                        "trap '' XFSZ; ulimit -f 16;");
+    EXPECT_EQ (r.exitCode, 6) << r.err;
+    EXPECT_TRUE (r.err.contains ("cannot write audio file")) << r.err;
+}
+
 TEST_F (HostCli, ReadsWhatACutShortFileHoldsWithAWarning)
 {
     // A recorder that died before it wrote the final size: the header claims

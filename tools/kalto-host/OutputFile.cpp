@@ -3,6 +3,8 @@
 #include "tools/kalto-host/Failure.h"
 #include "tools/kalto-host/OptionReaders.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <numeric>
 
@@ -63,6 +65,33 @@ juce::MidiFile midiFileOf (const juce::MidiMessageSequence& events, double rate)
     file.addTrack (track);
     return file;
 }
+// Whether something other than a file is there: a device such as /dev/null,
+// or a FIFO.
+bool isSpecialFile (const juce::File& file)
+{
+    struct stat info {};
+    return stat (file.getFullPathName().toRawUTF8(), &info) == 0 && ! S_ISREG (info.st_mode) && ! S_ISDIR (info.st_mode);
+}
+
+// A stream that replaces a file of the name. A device or a FIFO is written
+// into as it is: deleting it would remove the device and leave a file in its
+// place.
+std::unique_ptr<juce::FileOutputStream> replacingStream (const juce::File& file)
+{
+    if (! isSpecialFile (file))
+        file.deleteFile();
+    auto stream = std::make_unique<juce::FileOutputStream> (file);
+    return stream->openedOk() ? std::move (stream) : nullptr;
+}
+
+// Whether all that was written reached the file. The flush syncs it to the
+// disk, which a device or a FIFO refuses whatever it took: what they make of
+// the bytes is their reader's.
+bool flushedWhole (juce::FileOutputStream& stream)
+{
+    stream.flush();
+    return ! stream.getStatus().failed() || isSpecialFile (stream.getFile());
+}
 } // namespace
 
 juce::String outputFileProblem (const juce::File& file)
@@ -83,10 +112,9 @@ int checkOutputFile (const juce::String& path, const juce::String& what)
     return exitOk;
 }
 
-std::unique_ptr<juce::AudioFormatWriter> createWavWriter (const juce::File& file, double rate, int channels)
+std::unique_ptr<WavOutput> WavOutput::create (const juce::File& file, double rate, int channels)
 {
-    file.deleteFile();
-    std::unique_ptr<juce::OutputStream> stream (file.createOutputStream());
+    auto stream = replacingStream (file);
     if (stream == nullptr)
         return nullptr;
 
@@ -94,30 +122,44 @@ std::unique_ptr<juce::AudioFormatWriter> createWavWriter (const juce::File& file
     juce::WavAudioFormat wav;
     std::unique_ptr<juce::AudioFormatWriter> writer (
         wav.createWriterFor (stream.get(), rate, (unsigned int) juce::jmax (1, channels), floatSampleBits, {}, 0));
-    if (writer != nullptr)
-        stream.release(); // the writer owns it now
-    return writer;
+    if (writer == nullptr)
+        return nullptr;
+    return std::unique_ptr<WavOutput> (new WavOutput (std::move (writer), *stream.release()));
+}
+
+WavOutput::WavOutput (std::unique_ptr<juce::AudioFormatWriter> w, juce::FileOutputStream& s)
+    : writer (std::move (w)), stream (s)
+{
+}
+
+WavOutput::~WavOutput() = default;
+
+void WavOutput::write (const juce::AudioBuffer<float>& buffer, int numSamples)
+{
+    written = writer->writeFromAudioSampleBuffer (buffer, 0, numSamples) && written;
+}
+
+bool WavOutput::finish()
+{
+    // The header goes in with the flush, the writer's buffered samples too.
+    // What the file refused shows in the stream; a header that cannot be
+    // rewritten in place (into /dev/null or a FIFO) is not counted.
+    (void) writer->flush();
+    written = flushedWhole (stream) && written;
+    writer.reset();
+    return written;
 }
 
 bool writeMidiFile (const juce::File& file, const juce::MidiMessageSequence& events, double rate)
 {
-    file.deleteFile();
-    juce::FileOutputStream out (file);
-    if (! out.openedOk())
-        return false;
-    midiFileOf (events, rate).writeTo (out, midiFileType);
-    out.flush();
-    return ! out.getStatus().failed();
+    const auto out = replacingStream (file);
+    return out != nullptr && midiFileOf (events, rate).writeTo (*out, midiFileType) && flushedWhole (*out);
 }
 
 bool writePngFile (const juce::File& file, const juce::Image& image)
 {
-    file.deleteFile();
-    juce::FileOutputStream out (file);
+    const auto out = replacingStream (file);
     juce::PNGImageFormat png;
-    if (! out.openedOk() || ! png.writeImageToStream (image, out))
-        return false;
-    out.flush();
-    return ! out.getStatus().failed();
+    return out != nullptr && png.writeImageToStream (image, *out) && flushedWhole (*out);
 }
 } // namespace kalto::host

@@ -19,9 +19,26 @@ juce::String outputFileProblem (const juce::File& file);
 // otherwise the failure, explained on stderr as "cannot write WHAT: PATH: why".
 int checkOutputFile (const juce::String& path, const juce::String& what);
 
-// A writer of 32-bit float samples into a new WAV file; nothing when the file
-// cannot be made.
-std::unique_ptr<juce::AudioFormatWriter> createWavWriter (const juce::File& file, double rate, int channels);
+// 32-bit float samples written into a new WAV file, which remembers whether
+// every one of them reached the file.
+class WavOutput
+{
+public:
+    // Nothing when the file cannot be made.
+    static std::unique_ptr<WavOutput> create (const juce::File& file, double rate, int channels);
+    ~WavOutput();
+
+    void write (const juce::AudioBuffer<float>& buffer, int numSamples);
+    // Completes the file; whether everything written reached it.
+    bool finish();
+
+private:
+    WavOutput (std::unique_ptr<juce::AudioFormatWriter> writer, juce::FileOutputStream& stream);
+
+    std::unique_ptr<juce::AudioFormatWriter> writer;
+    juce::FileOutputStream& stream; // the writer's
+    bool written = true;
+};
 
 // Writes the events as a Standard MIDI File whose ticks are samples, when the
 // rate allows it; false when the file cannot be written.

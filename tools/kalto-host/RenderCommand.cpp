@@ -68,7 +68,7 @@ public:
     Renderer (juce::AudioPluginInstance& plugin, juce::AudioFormatReader& reader, int blockSize);
 
     // Renders all of the recording; everything the plug-in sent, at the sample it sent it.
-    juce::MidiMessageSequence run (juce::AudioFormatWriter& writer);
+    juce::MidiMessageSequence run (WavOutput& output);
 
 private:
     void feed (juce::int64 start, int n);
@@ -90,7 +90,7 @@ Renderer::Renderer (juce::AudioPluginInstance& p, juce::AudioFormatReader& r, in
 {
 }
 
-juce::MidiMessageSequence Renderer::run (juce::AudioFormatWriter& writer)
+juce::MidiMessageSequence Renderer::run (WavOutput& output)
 {
     juce::MidiMessageSequence sent;
     const auto total = reader.lengthInSamples;
@@ -101,7 +101,7 @@ juce::MidiMessageSequence Renderer::run (juce::AudioFormatWriter& writer)
         midi.clear();
         plugin.processBlock (buffer, midi);
         keepEvents (start, sent);
-        writer.writeFromAudioSampleBuffer (buffer, 0, n);
+        output.write (buffer, n);
     }
     return sent;
 }
@@ -133,13 +133,14 @@ void Renderer::keepEvents (juce::int64 start, juce::MidiMessageSequence& sent) c
 // Renders the prepared plug-in into the output files; an exit code.
 int render (juce::AudioPluginInstance& plugin, juce::AudioFormatReader& reader, double rate, const RenderOptions& options)
 {
-    auto writer = createWavWriter (commandLineFile (options.outputPath), rate, plugin.getTotalNumOutputChannels());
-    if (writer == nullptr)
+    const auto output = WavOutput::create (commandLineFile (options.outputPath), rate, plugin.getTotalNumOutputChannels());
+    if (output == nullptr)
         return fail (exitWriteFailed, "cannot write audio file: " + options.outputPath);
 
-    const auto sent = Renderer (plugin, reader, options.block).run (*writer);
+    const auto sent = Renderer (plugin, reader, options.block).run (*output);
     plugin.releaseResources();
-    writer.reset();
+    if (! output->finish())
+        return fail (exitWriteFailed, "cannot write audio file: " + options.outputPath + " (it is not whole)");
 
     if (! writeMidiFile (commandLineFile (options.midiPath), sent, rate))
         return fail (exitWriteFailed, "cannot write MIDI file: " + options.midiPath);
