@@ -21,11 +21,26 @@
 
 namespace
 {
+enum ExitCode
+{
+    exitOk = 0,
+    exitUsage = 2,
+    exitMissingFile = 3,
+    exitBadAudio = 5
+};
+
+// Blocks as a host gives them, unless asked otherwise.
+constexpr int defaultBlockSize = 512;
+// --exact runs one-sample blocks, and a sample writes at most four records.
+constexpr int exactCapacity = 8;
+// The records one block can hold, as the capacity's 16 bits allow.
+constexpr int maxCapacity = 65535;
+
 int usage()
 {
     std::fprintf (stderr, "usage: kalto-track IN.wav [--channel N] [--confidence F] [--gain F] [--bends] [--legato]\n"
                           "                   [--block N] [--exact]\n");
-    return 2;
+    return exitUsage;
 }
 
 int fail (int code, const juce::String& message)
@@ -49,87 +64,96 @@ NumberOption settingOption (const char* name, kalto::ParameterIndex index)
     const auto& row = kalto::parameterTable[(size_t) index];
     return { name, row.minimum, row.maximum, false, row.defaultValue };
 }
-} // namespace
 
-int main (int argc, char* argv[])
+struct Options
 {
-    juce::StringArray args;
-    for (int i = 1; i < argc; ++i)
-        args.add (juce::String::fromUTF8 (argv[i]));
-    if (args.isEmpty())
-        return usage();
-
-    using namespace kalto::tools;
-
     juce::String input;
     bool bends = false, legato = false, exact = false;
-    NumberOption numbers[] { { "--channel", 1, maxFileChannels, true, 1 },
-                             { "--block", 1, maxBlockSize, true, 512 },
-                             settingOption ("--confidence", kalto::confidenceIndex),
-                             settingOption ("--gain", kalto::gainIndex) };
-    auto& [channelOption, blockOption, confidenceOption, gainOption] = numbers;
+    NumberOption channel { "--channel", 1, kalto::tools::maxFileChannels, true, 1 };
+    NumberOption block { "--block", 1, kalto::tools::maxBlockSize, true, defaultBlockSize };
+    NumberOption confidence = settingOption ("--confidence", kalto::confidenceIndex);
+    NumberOption gain = settingOption ("--gain", kalto::gainIndex);
+};
 
+// Reads the options; exitOk, or the usage failure explained on stderr.
+int parseOptions (const juce::StringArray& args, Options& options)
+{
+    NumberOption* numbers[] { &options.channel, &options.block, &options.confidence, &options.gain };
     for (int i = 0; i < args.size(); ++i)
     {
         const auto& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        auto* number = std::find_if (std::begin (numbers), std::end (numbers), [&] (auto& o) { return a == o.name; });
-        if (a == "--bends") bends = true;
-        else if (a == "--legato") legato = true;
-        else if (a == "--exact") exact = true;
+        auto* const* number = std::find_if (std::begin (numbers), std::end (numbers), [&] (auto* o) { return a == o->name; });
+        if (a == "--bends") options.bends = true;
+        else if (a == "--legato") options.legato = true;
+        else if (a == "--exact") options.exact = true;
         else if (number != std::end (numbers) && hasValue)
         {
-            const auto value = parseNumber (args[++i], number->minimum, number->maximum, number->whole);
+            auto& o = **number;
+            const auto value = kalto::tools::parseNumber (args[++i], o.minimum, o.maximum, o.whole);
             if (! value)
             {
-                fail (2, a + " " + args[i] + ": must be " + describeRange (number->minimum, number->maximum, number->whole));
+                fail (exitUsage, a + " " + args[i] + ": must be " + kalto::tools::describeRange (o.minimum, o.maximum, o.whole));
                 return usage();
             }
-            number->value = *value;
+            o.value = *value;
         }
-        else if (! a.startsWith ("--") && input.isEmpty()) input = a;
+        else if (! a.startsWith ("--") && options.input.isEmpty()) options.input = a;
         else return usage();
     }
-    if (input.isEmpty())
-        return usage();
-    const int channel = (int) channelOption.value, block = (int) blockOption.value;
+    return options.input.isEmpty() ? usage() : exitOk;
+}
 
+// Opens the recording and checks it suits the tracker and the channel asked
+// for; exitOk, or the failure explained on stderr.
+int openRecording (const Options& options, kalto::tools::AudioInput& audio)
+{
+    using namespace kalto::tools;
+    const auto& input = options.input;
     const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (input);
     if (! file.existsAsFile())
-        return fail (3, "no such file: " + input);
+        return fail (exitMissingFile, "no such file: " + input);
 
-    auto audio = openAudioFile (file);
+    audio = openAudioFile (file);
     const auto cannotRead = "cannot read audio file: " + input;
     if (audio.reader == nullptr || audio.problem.isNotEmpty())
-        return fail (5, cannotRead + (audio.problem.isNotEmpty() ? ": " + audio.problem : juce::String()));
+        return fail (exitBadAudio, cannotRead + (audio.problem.isNotEmpty() ? ": " + audio.problem : juce::String()));
     if (audio.warning.isNotEmpty())
         std::fprintf (stderr, "kalto-track: warning: %s: %s\n", input.toRawUTF8(), audio.warning.toRawUTF8());
 
-    auto& reader = audio.reader;
+    const auto& reader = *audio.reader;
     // The tracker would quietly run at the nearest rate it is built for.
-    if (reader->sampleRate < minSampleRate || reader->sampleRate > maxSampleRate)
-        return fail (5, cannotRead + ": its rate of " + juce::String ((juce::int64) reader->sampleRate) + " Hz is outside the tracker's "
-                            + juce::String (minSampleRate) + " to " + juce::String (maxSampleRate) + " Hz");
-    if (channel > (int) reader->numChannels)
-        return fail (2, input + " has " + juce::String (reader->numChannels) + " channel(s); there is no channel " + juce::String (channel));
+    if (reader.sampleRate < minSampleRate || reader.sampleRate > maxSampleRate)
+        return fail (exitBadAudio, cannotRead + ": its rate of " + juce::String ((juce::int64) reader.sampleRate)
+                                       + " Hz is outside the tracker's " + juce::String (minSampleRate) + " to "
+                                       + juce::String (maxSampleRate) + " Hz");
+    const int channel = (int) options.channel.value;
+    if (channel > (int) reader.numChannels)
+        return fail (exitUsage, input + " has " + juce::String (reader.numChannels) + " channel(s); there is no channel "
+                                    + juce::String (channel));
+    return exitOk;
+}
 
-    kalto::PitchTracker tracker ((int) reader->sampleRate);
-    tracker.confidence = (float) confidenceOption.value;
-    tracker.gain = (float) gainOption.value;
-    tracker.bends = bends;
-    tracker.legato = legato;
+// Tracks the channel block by block and prints each record.
+void track (const Options& options, juce::AudioFormatReader& reader)
+{
+    kalto::PitchTracker tracker ((int) reader.sampleRate);
+    tracker.confidence = (float) options.confidence.value;
+    tracker.gain = (float) options.gain.value;
+    tracker.bends = options.bends;
+    tracker.legato = options.legato;
 
-    // Exact positions come from one-sample blocks: a sample writes at most four records.
-    const int step = exact ? 1 : block;
-    const int capacity = exact ? 8 : juce::jlimit (1, 65535, block);
+    const int channel = (int) options.channel.value, block = (int) options.block.value;
+    const int step = options.exact ? 1 : block;
+    const int capacity = options.exact ? exactCapacity : juce::jlimit (1, maxCapacity, block);
     std::vector<kalto::TrackerEvent> events ((size_t) capacity);
     // Channels up to the one tracked are read, no more.
     juce::AudioBuffer<float> buffer (channel, block);
 
-    for (juce::int64 start = 0; start < reader->lengthInSamples; start += block)
+    for (juce::int64 start = 0; start < reader.lengthInSamples; start += block)
     {
-        const int n = (int) juce::jmin ((juce::int64) block, reader->lengthInSamples - start);
-        reader->read (&buffer, 0, n, start, true, true);
+        const int n = (int) juce::jmin ((juce::int64) block, reader.lengthInSamples - start);
+        reader.read (&buffer, 0, n, start, true, true);
         const float* samples = buffer.getReadPointer (channel - 1);
 
         for (int offset = 0; offset < n; offset += step)
@@ -141,5 +165,23 @@ int main (int argc, char* argv[])
                              events[(size_t) e].data1, events[(size_t) e].data2);
         }
     }
-    return 0;
+}
+} // namespace
+
+int main (int argc, char* argv[])
+{
+    juce::StringArray args;
+    for (int i = 1; i < argc; ++i)
+        args.add (juce::String::fromUTF8 (argv[i]));
+    if (args.isEmpty())
+        return usage();
+
+    Options options;
+    if (const int code = parseOptions (args, options); code != exitOk)
+        return code;
+    kalto::tools::AudioInput audio;
+    if (const int code = openRecording (options, audio); code != exitOk)
+        return code;
+    track (options, *audio.reader);
+    return exitOk;
 }
