@@ -82,8 +82,6 @@ protected:
         reader->read (&buffer, 0, buffer.getNumSamples(), 0, true, true);
         return buffer;
     }
-
-    juce::File dir;
 };
 
 TEST_F (HostCli, InfoPrintsTheIdentityAndEveryParameter)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TempFolder.h"
+
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <sys/wait.h>
@@ -23,8 +25,8 @@ class HostRun : public ::testing::Test
 protected:
     void SetUp() override
     {
-        dir = juce::File::createTempFile ("kalto-host-test");
-        ASSERT_TRUE (dir.createDirectory());
+        dir = kalto::test::makeTempFolder ("host-test");
+        ASSERT_TRUE (dir.isDirectory());
     }
 
     void TearDown() override { dir.deleteRecursively(); }

@@ -10,6 +10,7 @@
 #include <pluginterfaces/vst2.x/aeffectx.h>
 
 #include "processor/PresetDocument.h"
+#include "support/TempFolder.h"
 #include "processor/PresetFolder.h"
 
 #include <dlfcn.h>
@@ -205,8 +206,7 @@ class SilentDefaultPreset
 public:
     SilentDefaultPreset() : previous (std::getenv ("HOME"))
     {
-        home = juce::File::createTempFile ("kalto-silent-home");
-        (void) home.createDirectory();
+        home = makeTempFolder ("silent-home");
         setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
         juce::XmlElement preset (kalto::presetRootTag);
         preset.setAttribute ("synthSound", 0.0);

@@ -129,8 +129,8 @@ TEST (PresetCodec, NumbersAsPrintfWritesThemWithTwentyDigits)
 TEST (PresetCodec, NumbersIgnoreTheHostsLocale)
 {
     // Hosts set the locale from the environment; a German one writes 0,5.
-    const auto dir = juce::File::createTempFile ("locale");
-    ASSERT_TRUE (dir.createDirectory());
+    const auto dir = kalto::test::makeTempFolder ("locale");
+    ASSERT_TRUE (dir.isDirectory());
     const auto made = std::system (("localedef -i de_DE -f UTF-8 " + dir.getChildFile ("de_DE.UTF-8").getFullPathName().quoted()
                                     + " >/dev/null 2>&1").toRawUTF8());
     setenv ("LOCPATH", dir.getFullPathName().toRawUTF8(), 1);

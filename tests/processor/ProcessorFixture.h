@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "processor/KaltoAudioProcessor.h"
+#include "tests/support/TempFolder.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -19,8 +20,8 @@ class ProcessorTest : public ::testing::Test
 public:
     void SetUp() override
     {
-        home = juce::File::createTempFile ("home");
-        ASSERT_TRUE (home.createDirectory());
+        home = test::makeTempFolder ("home");
+        ASSERT_TRUE (home.isDirectory());
         ASSERT_EQ (setenv ("HOME", home.getFullPathName().toRawUTF8(), 1), 0);
     }
 
