@@ -57,7 +57,7 @@ AboutPanel::AboutPanel (KaltoAudioProcessor& p) : processor (p)
     // as the subject and the tooltip can show the address alone.
     const auto link = juce::URL (contactAddress).withParameter ("subject", productName);
     contactLink = kalto::controls::addChild<juce::HyperlinkButton> (*this, juce::translate ("Contact"),
-                                                                   juce::translate ("Contact"), link);
+                                                                    juce::translate ("Contact"), link);
     contactLink->setTooltip (juce::translate (contactAddress));
     contactLink->setButtonText (juce::translate ("Contact"));
     contactLink->setColour (juce::HyperlinkButton::textColourId, contactColour);

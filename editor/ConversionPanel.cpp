@@ -13,7 +13,6 @@ namespace
 namespace colours = kalto::colours;
 using kalto::controls::addChild;
 
-
 const juce::Rectangle<int> confidenceSliderBounds { 24, 16, 120, 120 };
 const juce::Rectangle<int> gainSliderBounds { 24, 152, 120, 120 };
 const juce::Rectangle<int> confidenceGraphBounds { 168, 16, 200, 120 };
@@ -46,14 +45,17 @@ constexpr float chevronHitHalfWidth = 15.0f;
 constexpr float chevronHalfHeight = 15.0f;
 constexpr float chevronDepth = 8.0f;
 
-const char* const confidenceTooltip = "Specifies the level of certainty before sending out a note. A higher value, yields "
-                                     "more stable results but increases latency.";
-const char* const gainTooltip = "Controls how sensitive the tracker is when tracking notes. A higher value makes it more "
-                                "sensible (but also too noise) while a high value makes it less sensitive.";
+const char* const confidenceTooltip =
+    "Specifies the level of certainty before sending out a note. A higher value, yields "
+    "more stable results but increases latency.";
+const char* const gainTooltip =
+    "Controls how sensitive the tracker is when tracking notes. A higher value makes it more "
+    "sensible (but also too noise) while a high value makes it less sensitive.";
 const char* const bendsTooltip = "Check this box in order to enable bends.";
 const char* const legatoTooltip = "Check this box in order to enable legato.";
-const char* const filterTooltip = "Filter out the previous note before tracking the next. This increases latency but can "
-                                  "make the tracker more robust when an old note is ringing.";
+const char* const filterTooltip =
+    "Filter out the previous note before tracking the next. This increases latency but can "
+    "make the tracker more robust when an old note is ringing.";
 } // namespace
 
 ConversionPanel::ConversionPanel (KaltoAudioProcessor& p) : processor (p)
@@ -91,7 +93,8 @@ void ConversionPanel::addKnobs()
 
     gainSlider = addChild<juce::Slider> (*this, "GAIN");
     gainSlider->setTooltip (juce::translate (gainTooltip));
-    kalto::controls::setUpKnob (*gainSlider, gainMinimum, gainMaximum, knobInterval, colours::crimson, gainOutline, *this);
+    kalto::controls::setUpKnob (*gainSlider, gainMinimum, gainMaximum, knobInterval, colours::crimson, gainOutline,
+                                *this);
 }
 
 // Peak strength and level in the knobs' colours, the fill in the same hue.
@@ -169,7 +172,8 @@ void ConversionPanel::showConfidenceLine()
 {
     confidenceGraph->thresholds->clearQuick();
     confidenceGraph->thresholds->minimiseStorageOverheads();
-    confidenceGraph->thresholds->add ((float) kalto::shownOn (*confidenceSlider, processor.readTracker()->confidence.load()));
+    confidenceGraph->thresholds->add (
+        (float) kalto::shownOn (*confidenceSlider, processor.readTracker()->confidence.load()));
 }
 
 void ConversionPanel::sliderValueChanged (juce::Slider* slider)
@@ -226,8 +230,8 @@ void ConversionPanel::mouseDown (const juce::MouseEvent& e)
     if (! onLeft && ! onRight)
         return;
 
-    for (auto* child : std::initializer_list<juce::Component*> { confidenceGraph.get(), dbGraph.get(), bendsToggle.get(),
-                                                                filterToggle.get(), legatoToggle.get() })
+    for (auto* child : std::initializer_list<juce::Component*> {
+             confidenceGraph.get(), dbGraph.get(), bendsToggle.get(), filterToggle.get(), legatoToggle.get() })
         child->setVisible (! child->isVisible());
 }
 

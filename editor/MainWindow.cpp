@@ -37,8 +37,9 @@ const juce::Rectangle<int> productNameBox { 500, 30, 134, 22 };
 constexpr float productNameHeight = 80.1f;
 
 const char* const warningTitle = "WARNING";
-const char* const warningMessage = "\nYour audio signal peaks. This prevents Kalto from accurately tracking the signal. "
-                                   "Please lower the input gain.";
+const char* const warningMessage =
+    "\nYour audio signal peaks. This prevents Kalto from accurately tracking the signal. "
+    "Please lower the input gain.";
 
 // Polling: every 50 ms. A peak level scaled by 25 and truncated counts as a
 // full-scale peak from 25 up, that is from 1.0. The warning is decided every
@@ -70,7 +71,8 @@ MainWindow::MainWindow (KaltoAudioProcessor& p) : processor (p)
 {
     tooltipWindow = std::make_unique<juce::TooltipWindow> (this, tooltipDelayMs);
 
-    peakWarning = addChild<PopUpBox> (*this, "peakWarning", juce::translate (warningTitle), juce::translate (warningMessage));
+    peakWarning =
+        addChild<PopUpBox> (*this, "peakWarning", juce::translate (warningTitle), juce::translate (warningMessage));
     peakWarning->setVisible (false);
 
     presetPopUp = addChild<PresetPopUp> (*this, "presPop", &processor);
@@ -93,9 +95,8 @@ MainWindow::MainWindow (KaltoAudioProcessor& p) : processor (p)
 
     setSize (kalto::layout::editorWidth, kalto::layout::editorHeight);
 
-    for (auto* broadcaster : std::initializer_list<juce::ChangeBroadcaster*> { conversionTab.get(), midiTab.get(),
-                                                                               aboutTab.get(), synthTab.get(),
-                                                                               presetPopUp.get() })
+    for (auto* broadcaster : std::initializer_list<juce::ChangeBroadcaster*> {
+             conversionTab.get(), midiTab.get(), aboutTab.get(), synthTab.get(), presetPopUp.get() })
         broadcaster->addChangeListener (this);
 
     conversionTab->selected = true;

@@ -14,7 +14,6 @@ namespace
 namespace colours = kalto::colours;
 using kalto::controls::addChild;
 
-
 // Top band: the three large knobs. Middle band: key above mode, port above
 // channel. Bottom band: the five harmony knobs, chord0 leftmost.
 const juce::Rectangle<int> transposeBounds { 24, 32, 96, 96 };

@@ -20,15 +20,15 @@ constexpr float ringThickness = 0.9f;
 constexpr double valueAloneHeight = 0.5;
 constexpr int nameHeightDivisor = 5;
 constexpr double valueUnderNameHeight = 0.25;
-constexpr double textRaise = 0.4;   // of the text height, above the centre
-constexpr double nameRaise = 1.5;   // of the name height, above the centre
-constexpr double textDrop = 0.2;    // of the radius, below the centre
+constexpr double textRaise = 0.4; // of the text height, above the centre
+constexpr double nameRaise = 1.5; // of the name height, above the centre
+constexpr double textDrop = 0.2;  // of the radius, below the centre
 
 // Pointer style: a thinner track two pixels inside the bounds and a bar from
 // the rim to just below the centre.
 constexpr int knobInset = 2;
 constexpr float knobThickness = 0.7f;
-constexpr float pointerUnit = 0.2f;   // of the radius
+constexpr float pointerUnit = 0.2f; // of the radius
 constexpr double pointerHalfWidth = 0.65;
 constexpr float pointerLength = 5.65f;
 
@@ -43,8 +43,8 @@ bool isOpaqueWhite (const juce::Colour& c)
 } // namespace
 
 kalto_lookandfeel::kalto_lookandfeel()
-    : embeddedTypeface (juce::Typeface::createSystemTypefaceFor (KaltoFont::DenseRegular_ttf,
-                                                                 (size_t) KaltoFont::DenseRegular_ttfSize))
+    : embeddedTypeface (
+        juce::Typeface::createSystemTypefaceFor (KaltoFont::DenseRegular_ttf, (size_t) KaltoFont::DenseRegular_ttfSize))
 {
     setColour (juce::PopupMenu::highlightedBackgroundColourId, colours::midGrey);
     setColour (juce::PopupMenu::backgroundColourId, colours::darkGrey);
@@ -73,8 +73,7 @@ std::shared_ptr<kalto_lookandfeel> kalto_lookandfeel::acquireShared()
     auto instance = shared.lock();
     if (instance == nullptr)
     {
-        instance = std::shared_ptr<kalto_lookandfeel> (new kalto_lookandfeel(), [] (kalto_lookandfeel* lf)
-        {
+        instance = std::shared_ptr<kalto_lookandfeel> (new kalto_lookandfeel(), [] (kalto_lookandfeel* lf) {
             // The framework keeps only a weak reference: hand the default back
             // before the object goes.
             if (&juce::LookAndFeel::getDefaultLookAndFeel() == lf)
@@ -205,8 +204,8 @@ void kalto_lookandfeel::drawRotaryRing (juce::Graphics& g, int x, int y, int wid
 
     const auto vh = (float) (valueUnderNameHeight * height);
     g.setFont (kalto_lookandfeel::font (vh));
-    g.drawText (valueText, left, (int) ((double) centreY - textRaise * (double) vh + textDrop * (double) r),
-                boxWidth, (int) vh, juce::Justification::centred, true);
+    g.drawText (valueText, left, (int) ((double) centreY - textRaise * (double) vh + textDrop * (double) r), boxWidth,
+                (int) vh, juce::Justification::centred, true);
 }
 
 void kalto_lookandfeel::drawRotaryKnob (juce::Graphics& g, int x, int y, int width, int height, float sliderPos,

@@ -45,8 +45,8 @@ public:
 
 private:
     static void drawRotaryRing (juce::Graphics&, int x, int y, int width, int height, float sliderPos, juce::Slider&);
-    static void drawRotaryKnob (juce::Graphics&, int x, int y, int width, int height, float sliderPos,
-                                float startAngle, float endAngle, juce::Slider&);
+    static void drawRotaryKnob (juce::Graphics&, int x, int y, int width, int height, float sliderPos, float startAngle,
+                                float endAngle, juce::Slider&);
 
     juce::Typeface::Ptr embeddedTypeface;
 

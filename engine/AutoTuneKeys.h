@@ -30,15 +30,25 @@ inline constexpr int32_t diatonicDegrees = 7;
 inline constexpr int32_t firstDiatonicMode = chromaticMode + 1;
 inline constexpr int32_t lastMode = firstDiatonicMode + diatonicDegrees - 1;
 
-inline constexpr const char* modeNames[] = { "Chromatic", "Major", "Dorian", "Phrygian", "Lydian", "Mixolydian", "Minor", "Locrian" };
+inline constexpr const char* modeNames[] = { "Chromatic", "Major",      "Dorian", "Phrygian",
+                                             "Lydian",    "Mixolydian", "Minor",  "Locrian" };
 
 static_assert (std::size (keyNames) == (std::size_t) (lastTonicKey - firstId + 1), "one text per key");
 static_assert (std::size (modeNames) == (std::size_t) (lastMode - firstId + 1), "one text per mode");
 
-constexpr bool isTonicKey (int32_t key) { return key >= firstTonicKey && key <= lastTonicKey; }
-constexpr int32_t tonicPitchClass (int32_t key) { return key - firstTonicKey; }
+constexpr bool isTonicKey (int32_t key)
+{
+    return key >= firstTonicKey && key <= lastTonicKey;
+}
+constexpr int32_t tonicPitchClass (int32_t key)
+{
+    return key - firstTonicKey;
+}
 
 // The sharp name of a pitch class, as its key's text spells it: "C" to "B".
-constexpr const char* pitchClassName (int32_t pitchClass) { return keyNames[firstTonicKey - firstId + pitchClass]; }
+constexpr const char* pitchClassName (int32_t pitchClass)
+{
+    return keyNames[firstTonicKey - firstId + pitchClass];
+}
 
 } // namespace kalto::autoTune

@@ -71,8 +71,8 @@ void MIDI_Backend::setOutputDevice (int index)
     externalOutput.store (next.release());
 }
 
-void MIDI_Backend::processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& midi,
-                                  int32_t newKey, int32_t newMode, const int32_t* newHarmony, int32_t newChannel,
+void MIDI_Backend::processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& midi, int32_t newKey,
+                                  int32_t newMode, const int32_t* newHarmony, int32_t newChannel,
                                   int32_t newVelocityLimit, int32_t newTranspose, float newPitchBendRange)
 {
     velocityLimit = newVelocityLimit;
@@ -326,7 +326,8 @@ void MIDI_Backend::addHarmony (juce::MidiMessage& message, int32_t scaleIndex)
         if (h == 0)
             continue;
         const auto note = (message.getNoteNumber() + harmonyOffset (scaleIndex, h)) & midi::maxDataValue;
-        auto added = juce::MidiMessage::noteOn (message.getChannel(), note, (float) message.getVelocity() / fullVelocity);
+        auto added =
+            juce::MidiMessage::noteOn (message.getChannel(), note, (float) message.getVelocity() / fullVelocity);
         outputMessage (added);
     }
 }

@@ -23,9 +23,9 @@ public:
     // processEvents reads this many harmony values, one per added note.
     static constexpr int numHarmonyNotes = 5;
 
-    virtual void processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& hostMidi,
-                                int32_t key, int32_t mode, const int32_t* harmony, int32_t midiChannel,
-                                int32_t velocityLimit, int32_t transpose, float pitchBendRange) = 0;
+    virtual void processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& hostMidi, int32_t key,
+                                int32_t mode, const int32_t* harmony, int32_t midiChannel, int32_t velocityLimit,
+                                int32_t transpose, float pitchBendRange) = 0;
 
     // Names of the external outputs, taken once when the stage is made.
     juce::StringArray deviceNames;
@@ -44,9 +44,9 @@ public:
     explicit MIDI_Backend (std::unique_ptr<MidiPortSystem> ports);
     ~MIDI_Backend() override;
 
-    void processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& hostMidi,
-                        int32_t key, int32_t mode, const int32_t* harmony, int32_t midiChannel,
-                        int32_t velocityLimit, int32_t transpose, float pitchBendRange) override;
+    void processEvents (TrackerEvent* events, uint16_t count, juce::MidiBuffer& hostMidi, int32_t key, int32_t mode,
+                        const int32_t* harmony, int32_t midiChannel, int32_t velocityLimit, int32_t transpose,
+                        float pitchBendRange) override;
 
     // Closes the open output and opens the index-th output present now; a
     // negative index, an index past the end or a failed open leaves none.

@@ -1,7 +1,7 @@
 #include "engine/MidiPort.h"
 
 #if JUCE_LINUX
- #include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace kalto

@@ -32,11 +32,11 @@ constexpr int lowestRate = 8000;
 constexpr int highestRate = 768000;
 
 // Durations in seconds; duration() below turns each into samples.
-constexpr float peakWindowSeconds = 0.015f;       // the window whose peak the re-attack and level tests read
-constexpr float detectionWindowSeconds = 0.04f;   // how long after an onset a note may start
-constexpr float octaveGuardSeconds = 0.08f;       // how long after a note a candidate over an octave above is its harmonic
-constexpr float bendIntervalSeconds = 0.01f;      // at most one bend in this time
-constexpr float historySeconds = 0.1f;            // the history the confirmation correlates
+constexpr float peakWindowSeconds = 0.015f;     // the window whose peak the re-attack and level tests read
+constexpr float detectionWindowSeconds = 0.04f; // how long after an onset a note may start
+constexpr float octaveGuardSeconds = 0.08f;  // how long after a note a candidate over an octave above is its harmonic
+constexpr float bendIntervalSeconds = 0.01f; // at most one bend in this time
+constexpr float historySeconds = 0.1f;       // the history the confirmation correlates
 constexpr float startSinceNoteEndSeconds = 0.25f; // past the octave guard, which is thus off at start-up
 // Before this, only a full harmonic chain may accept a candidate (computed in
 // double precision).
@@ -190,7 +190,7 @@ int PitchTracker::noteForIndex (int i) const
     const double period = (double) (float) periodTable[(std::size_t) i];
     return (int) std::round ((double) semitonesPerOctave * std::log2 (rate / (period * midiReferenceHz))
                              + (double) referenceNote)
-         & lowByte;
+           & lowByte;
 }
 
 int PitchTracker::velocityForLevel (float levelDb) const
@@ -208,8 +208,8 @@ float PitchTracker::levelDb (float sum, int samples) const
 }
 
 //==============================================================================
-void PitchTracker::processBlock (const float* samples, int numSamples, TrackerEvent* eventsToUse,
-                                 uint16_t capacity, int* countOut)
+void PitchTracker::processBlock (const float* samples, int numSamples, TrackerEvent* eventsToUse, uint16_t capacity,
+                                 int* countOut)
 {
     events = eventsToUse;
     eventCapacity = events != nullptr ? capacity : 0;
@@ -257,8 +257,8 @@ void PitchTracker::processSample (float x)
                 beginDetection();
             break;
         case TrackerState::detecting: detectNote(); break;
-        case TrackerState::tracking:  trackNote(); break;
-        case TrackerState::holding:   checkNoteEnd(); break;
+        case TrackerState::tracking: trackNote(); break;
+        case TrackerState::holding: checkNoteEnd(); break;
     }
 
     publishMeasures();
@@ -377,7 +377,8 @@ void PitchTracker::detectNote()
     if (i < searchReach || i >= tableSize - searchReach || i == currentNoteIndex)
         return;
 
-    const bool accepted = hits >= chainHitsToAccept
+    const bool accepted =
+        hits >= chainHitsToAccept
         || (sum > confidence.load (std::memory_order_relaxed) && samplesSinceOnset > minDetectSamples);
     if (! accepted || ! confirmCandidate (i))
         return;

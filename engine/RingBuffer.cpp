@@ -6,8 +6,7 @@ namespace kalto
 {
 
 RingBuffer::RingBuffer (int sizeToUse)
-    : data ((std::size_t) std::max (1, sizeToUse), 0.0f),
-      size (std::max (1, sizeToUse))
+    : data ((std::size_t) std::max (1, sizeToUse), 0.0f), size (std::max (1, sizeToUse))
 {
     clear();
 }
@@ -20,8 +19,7 @@ void RingBuffer::clear()
 }
 
 SampleHistory::SampleHistory (int capacityToUse)
-    : capacity (std::max (0, capacityToUse)),
-      data ((std::size_t) std::max (0, capacityToUse), 0.0f)
+    : capacity (std::max (0, capacityToUse)), data ((std::size_t) std::max (0, capacityToUse), 0.0f)
 {
 }
 

@@ -105,7 +105,8 @@ void InternalSynth::setSampleRate (double sampleRate)
     synth->setCurrentPlaybackSampleRate (sampleRate);
 }
 
-void InternalSynth::render (juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& midi, int startSample, int numSamples)
+void InternalSynth::render (juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& midi, int startSample,
+                            int numSamples)
 {
     if (muted.load())
         return;
@@ -122,7 +123,8 @@ void InternalSynth::render (juce::AudioBuffer<float>& buffer, const juce::MidiBu
     if (numSamples <= 0 || buffer.getNumChannels() == 0)
         return;
     if (buffer.getNumChannels() >= 2)
-        reverb->processStereo (buffer.getWritePointer (0, startSample), buffer.getWritePointer (1, startSample), numSamples);
+        reverb->processStereo (buffer.getWritePointer (0, startSample), buffer.getWritePointer (1, startSample),
+                               numSamples);
     else
         reverb->processMono (buffer.getWritePointer (0, startSample), numSamples);
 }
@@ -146,7 +148,10 @@ void InternalSynth::setReverb (float damping, float wetLevel, float dryLevel, fl
     reverbGeneration.fetch_add (1, std::memory_order_release);
 }
 
-#define KALTO_RECORDING(file, first, last, root) { KaltoRecordings::file, (size_t) KaltoRecordings::file##Size, first, last, root }
+#define KALTO_RECORDING(file, first, last, root)                                       \
+    {                                                                                  \
+        KaltoRecordings::file, (size_t) KaltoRecordings::file##Size, first, last, root \
+    }
 
 void InternalSynth::loadCello()
 {
@@ -182,7 +187,8 @@ void InternalSynth::loadDrums()
 void InternalSynth::addSamples (const std::array<Recording, 4>& recordings)
 {
     for (const auto& r : recordings)
-        addSample (r.data, r.size, noteRange (r.firstNote, r.lastNote), r.rootNote, attackSeconds, releaseSeconds, maxLengthSeconds);
+        addSample (r.data, r.size, noteRange (r.firstNote, r.lastNote), r.rootNote, attackSeconds, releaseSeconds,
+                   maxLengthSeconds);
 }
 
 void InternalSynth::addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote,
@@ -198,7 +204,8 @@ void InternalSynth::addSample (const void* data, size_t size, const juce::BigInt
     if (reader == nullptr)
         return;
 
-    juce::SynthesiserSound::Ptr sound (new KaltoSamplerSound ("Voice", *reader, notes, rootNote, attack, release, maxLength));
+    juce::SynthesiserSound::Ptr sound (
+        new KaltoSamplerSound ("Voice", *reader, notes, rootNote, attack, release, maxLength));
     // A recording that decodes to nothing is left out rather than played.
     if (static_cast<KaltoSamplerSound*> (sound.get())->data == nullptr)
         return;

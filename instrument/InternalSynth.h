@@ -63,8 +63,8 @@ private:
     };
     void addSamples (const std::array<Recording, 4>& recordings);
     void setReverb (float damping, float wetLevel, float dryLevel, float width);
-    void addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote,
-                    double attackSeconds, double releaseSeconds, double maxLengthSeconds);
+    void addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote, double attackSeconds,
+                    double releaseSeconds, double maxLengthSeconds);
 
     std::atomic<bool> muted { false };
     std::atomic<int> requestedSound { noSound };

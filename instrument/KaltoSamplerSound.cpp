@@ -4,8 +4,8 @@ namespace kalto
 {
 
 KaltoSamplerSound::KaltoSamplerSound (const juce::String& soundName, juce::AudioFormatReader& source,
-                                      const juce::BigInteger& notes, int midiNoteForNormalPitch,
-                                      double attackTimeSecs, double releaseTimeSecs, double maxSampleLengthSeconds)
+                                      const juce::BigInteger& notes, int midiNoteForNormalPitch, double attackTimeSecs,
+                                      double releaseTimeSecs, double maxSampleLengthSeconds)
     : name (soundName), sourceSampleRate (source.sampleRate), midiNotes (notes), midiRootNote (midiNoteForNormalPitch)
 {
     if (sourceSampleRate <= 0.0 || source.lengthInSamples <= 0)

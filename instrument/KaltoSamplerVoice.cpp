@@ -30,7 +30,8 @@ void KaltoSamplerVoice::startNote (int midiNoteNumber, float velocity, juce::Syn
     }
 
     const auto ratio = [&] (int semitones) {
-        return std::pow (2.0, (midiNoteNumber + semitones - sound->midiRootNote) / 12.0) * sound->sourceSampleRate / rate;
+        return std::pow (2.0, (midiNoteNumber + semitones - sound->midiRootNote) / 12.0) * sound->sourceSampleRate
+               / rate;
     };
     pitchRatioDown = ratio (-2);
     pitchRatioUp = ratio (2);

@@ -28,8 +28,7 @@ juce::AudioProcessor::BusesProperties KaltoAudioProcessor::monoBuses()
         .withOutput ("Output", juce::AudioChannelSet::mono(), true);
 }
 
-KaltoAudioProcessor::KaltoAudioProcessor()
-    : juce::AudioProcessor (monoBuses())
+KaltoAudioProcessor::KaltoAudioProcessor() : juce::AudioProcessor (monoBuses())
 {
     BusesLayout stereo;
     stereo.inputBuses.add (juce::AudioChannelSet::stereo());
@@ -144,7 +143,10 @@ void KaltoAudioProcessor::createParameters()
         chordParams[(size_t) i] = addIntParameter (chord0Index + i);
 }
 
-const juce::String KaltoAudioProcessor::getName() const { return "Kalto_Vyn"; }
+const juce::String KaltoAudioProcessor::getName() const
+{
+    return "Kalto_Vyn";
+}
 
 void KaltoAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
 {
@@ -184,13 +186,11 @@ void KaltoAudioProcessor::updateTrackerSettings()
 
 bool KaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {
-    auto acceptable = [] (const juce::AudioChannelSet& set)
-    {
+    auto acceptable = [] (const juce::AudioChannelSet& set) {
         return set == juce::AudioChannelSet::mono() || set == juce::AudioChannelSet::stereo();
     };
     return layouts.inputBuses.size() == 1 && layouts.outputBuses.size() == 1
-        && acceptable (layouts.getMainInputChannelSet())
-        && acceptable (layouts.getMainOutputChannelSet());
+           && acceptable (layouts.getMainInputChannelSet()) && acceptable (layouts.getMainOutputChannelSet());
 }
 
 void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
@@ -204,7 +204,7 @@ void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
     // A glitching host may deliver NaN or infinity; passed on, one such sample
     // would leave the reverb producing NaN for good.
     for (int c = 0; c < inputs; ++c)
-        for (auto* x = buffer.getWritePointer (c), * end = x + numSamples; x != end; ++x)
+        for (auto *x = buffer.getWritePointer (c), *end = x + numSamples; x != end; ++x)
             if (! std::isfinite (*x))
                 *x = 0.0f;
 
@@ -296,17 +296,41 @@ void KaltoAudioProcessor::raisePeakLevel (float magnitude)
     }
 }
 
-double KaltoAudioProcessor::getTailLengthSeconds() const { return 0.0; }
-bool KaltoAudioProcessor::acceptsMidi() const { return false; }
-bool KaltoAudioProcessor::producesMidi() const { return true; }
+double KaltoAudioProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+bool KaltoAudioProcessor::acceptsMidi() const
+{
+    return false;
+}
+bool KaltoAudioProcessor::producesMidi() const
+{
+    return true;
+}
 
-juce::AudioProcessorEditor* KaltoAudioProcessor::createEditor() { return new KaltoAudioProcessorEditor (*this); }
-bool KaltoAudioProcessor::hasEditor() const { return true; }
+juce::AudioProcessorEditor* KaltoAudioProcessor::createEditor()
+{
+    return new KaltoAudioProcessorEditor (*this);
+}
+bool KaltoAudioProcessor::hasEditor() const
+{
+    return true;
+}
 
-int KaltoAudioProcessor::getNumPrograms() { return 1; }
-int KaltoAudioProcessor::getCurrentProgram() { return 0; }
+int KaltoAudioProcessor::getNumPrograms()
+{
+    return 1;
+}
+int KaltoAudioProcessor::getCurrentProgram()
+{
+    return 0;
+}
 void KaltoAudioProcessor::setCurrentProgram (int) {}
-const juce::String KaltoAudioProcessor::getProgramName (int) { return {}; }
+const juce::String KaltoAudioProcessor::getProgramName (int)
+{
+    return {};
+}
 void KaltoAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 // Settings live in preset files only; a host project stores nothing of the plug-in.
@@ -314,16 +338,32 @@ void KaltoAudioProcessor::getStateInformation (juce::MemoryBlock&) {}
 void KaltoAudioProcessor::setStateInformation (const void*, int) {}
 void KaltoAudioProcessor::setCurrentProgramStateInformation (const void*, int) {}
 
-const juce::String KaltoAudioProcessor::getInputChannelName (int index) const { return channelName (index); }
-const juce::String KaltoAudioProcessor::getOutputChannelName (int index) const { return channelName (index); }
-bool KaltoAudioProcessor::isInputChannelStereoPair (int) const { return true; }
-bool KaltoAudioProcessor::isOutputChannelStereoPair (int) const { return true; }
-bool KaltoAudioProcessor::silenceInProducesSilenceOut() const { return false; }
+const juce::String KaltoAudioProcessor::getInputChannelName (int index) const
+{
+    return channelName (index);
+}
+const juce::String KaltoAudioProcessor::getOutputChannelName (int index) const
+{
+    return channelName (index);
+}
+bool KaltoAudioProcessor::isInputChannelStereoPair (int) const
+{
+    return true;
+}
+bool KaltoAudioProcessor::isOutputChannelStereoPair (int) const
+{
+    return true;
+}
+bool KaltoAudioProcessor::silenceInProducesSilenceOut() const
+{
+    return false;
+}
 
 // ---------------------------------------------------------------------------
 // Presets
 
-juce::String KaltoAudioProcessor::presetAttribute (const juce::XmlElement& document, int index, const juce::String& paramID)
+juce::String KaltoAudioProcessor::presetAttribute (const juce::XmlElement& document, int index,
+                                                   const juce::String& paramID)
 {
     return kalto::presetAttributeName (document, index, paramID);
 }

@@ -21,7 +21,7 @@ constexpr ParameterSpec boolParam (const char* id, const char* name, bool def)
 }
 } // namespace
 
-const std::array<ParameterSpec, numParameters> parameterTable {{
+const std::array<ParameterSpec, numParameters> parameterTable { {
     floatParam ("confidence", "confidence", 0.01f, 5.0f, 0.78f),
     floatParam ("gain", "gain", 0.01f, 0.99f, 0.23f),
     boolParam ("bends", "bends", false),
@@ -48,7 +48,7 @@ const std::array<ParameterSpec, numParameters> parameterTable {{
     intParam ("chord", "Chord", -36, 36, 0),
     intParam ("chord", "Chord", -36, 36, 0),
     intParam ("chord", "Chord", -36, 36, 0),
-}};
+} };
 
 std::string parameterIdentifier (int index)
 {

@@ -25,7 +25,9 @@ juce::String presetDocumentText (const juce::XmlElement& element)
 {
     const juce::String newLine = "\r\n";
     juce::String text;
-    text << "<?xml version=\"1.0\" encoding=\"" << "UTF-8" << "\"?>" << newLine << newLine;
+    text << "<?xml version=\"1.0\" encoding=\""
+         << "UTF-8"
+         << "\"?>" << newLine << newLine;
 
     const auto tag = element.getTagName();
     text << "<" << tag;
@@ -50,8 +52,8 @@ juce::String presetNumberText (double value)
 {
     // %.20g in the C locale: a host's locale must not turn the point into a comma.
     char buffer[64];
-    const auto result = std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::general,
-                                       numberDigits);
+    const auto result =
+        std::to_chars (buffer, buffer + sizeof (buffer), value, std::chars_format::general, numberDigits);
     return juce::String (buffer, (size_t) (result.ptr - buffer));
 }
 

@@ -32,7 +32,8 @@ constexpr size_t firstPasswordEntryBytes = 1024;
 // or the framework sets.
 juce::File usableHome (const char* path)
 {
-    struct stat info {};
+    struct stat info
+    {};
     if (path == nullptr || path[0] != '/' || ! juce::CharPointer_UTF8::isValidString (path, (int) std::strlen (path))
         || stat (path, &info) != 0 || ! S_ISDIR (info.st_mode))
         return {};
@@ -60,7 +61,8 @@ juce::File accountHome()
 
 bool isRegularFile (const char* path)
 {
-    struct stat info {};
+    struct stat info
+    {};
     return stat (path, &info) == 0 && S_ISREG (info.st_mode);
 }
 } // namespace
@@ -220,9 +222,8 @@ bool isSafePresetName (const juce::String& name)
     // holds. '\\' separates folders elsewhere, so it is refused as well to
     // keep presets portable. A juce::String ends at its first NUL, so no name
     // holds one.
-    return name.isNotEmpty() && name != "." && name != ".."
-        && ! name.containsChar ('/') && ! name.containsChar ('\\')
-        && name.getNumBytesAsUTF8() + std::strlen (presetExtension) <= maxFileNameBytes;
+    return name.isNotEmpty() && name != "." && name != ".." && ! name.containsChar ('/') && ! name.containsChar ('\\')
+           && name.getNumBytesAsUTF8() + std::strlen (presetExtension) <= maxFileNameBytes;
 }
 
 namespace
@@ -235,7 +236,8 @@ constexpr size_t readChunkBytes = 8192;
 // reading the rest of it. False when fd is no regular file or a read fails.
 bool readUpToLimit (int fd, juce::MemoryOutputStream& bytes)
 {
-    struct stat info {};
+    struct stat info
+    {};
     bool whole = fstat (fd, &info) == 0 && S_ISREG (info.st_mode);
     char chunk[readChunkBytes];
     while (whole && bytes.getDataSize() <= maxPresetFileBytes)

@@ -58,9 +58,9 @@ int32_t toClientOpcode (int32_t opcode)
 {
     switch (opcode)
     {
-        case hostSetBypass:   return effSetBypass;
+        case hostSetBypass: return effSetBypass;
         case hostGetTailSize: return effGetTailSize;
-        default:              return opcode;
+        default: return opcode;
     }
 }
 
@@ -203,7 +203,9 @@ void processInPieces (Instance& instance, AEffect* effect, Sample** inputs, Samp
     // Counted in 64 bits: the last piece may end at the largest 32-bit count.
     for (int64_t done = 0; done < frames; done += piece)
     {
-        const auto offset = [done] (Sample* p) { return p == nullptr || p == MissingInput<Sample>::silence ? p : p + done; };
+        const auto offset = [done] (Sample* p) {
+            return p == nullptr || p == MissingInput<Sample>::silence ? p : p + done;
+        };
         std::transform (ins, ins + numInputs, pieceIns, offset);
         std::transform (outs, outs + numOutputs, pieceOuts, offset);
         instance.eventOffset.store ((int) done);

@@ -21,7 +21,7 @@ public:
     {
         notYetOn, // the client starts processing by itself at the first process call
         on,
-        off,      // switched off by the host after it was on
+        off, // switched off by the host after it was on
     };
 
     struct Instance

@@ -71,7 +71,10 @@ juce::HyperlinkButton& link (AboutPanel& page)
     throw std::runtime_error ("no link");
 }
 
-bool light (juce::Colour c) { return c.getBrightness() > 0.6f; }
+bool light (juce::Colour c)
+{
+    return c.getBrightness() > 0.6f;
+}
 
 // Every text that the page takes from a literal comes back from a translation.
 struct Translation

@@ -46,7 +46,8 @@ TEST_F (ConversionPageThreads, TheTrackerIsReplacedWhileThePageReadsAndWritesIt)
     audio.stop();
 
     EXPECT_GT (audio.blocks(), 100);
-    std::printf ("%ld blocks, %ld prepares, %ld pages, %ld page ticks\n", audio.blocks(), audio.prepares(), pages, ticks);
+    std::printf ("%ld blocks, %ld prepares, %ld pages, %ld page ticks\n", audio.blocks(), audio.prepares(), pages,
+                 ticks);
 }
 } // namespace
 } // namespace kalto::test

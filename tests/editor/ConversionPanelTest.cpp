@@ -37,7 +37,7 @@ TEST_F (ConversionPage, ShowsTheTrackerAndWritesBackOnlyWhatHadToBeSnapped)
     const struct
     {
         const char* name;
-        float confidence, gain;          // the tracker's, through its parameters
+        float confidence, gain; // the tracker's, through its parameters
         double shownConfidence, shownGain;
         float writtenConfidence, writtenGain;
         int confidenceChanges, gainChanges; // what the host hears
@@ -75,7 +75,8 @@ TEST_F (ConversionPage, ShowsTheTrackerAndWritesBackOnlyWhatHadToBeSnapped)
         EXPECT_EQ (host.count (confidenceIndex), c.confidenceChanges);
         EXPECT_EQ (host.count (gainIndex), c.gainChanges);
         EXPECT_EQ (host.count(), c.confidenceChanges + c.gainChanges);
-        const juce::Array<float> line { std::isnan (c.writtenConfidence) ? (float) c.shownConfidence : c.writtenConfidence };
+        const juce::Array<float> line { std::isnan (c.writtenConfidence) ? (float) c.shownConfidence
+                                                                         : c.writtenConfidence };
         EXPECT_EQ (*page.panel.confidenceGraph->thresholds, line);
 
         // A refresh with the values unchanged sends nothing at all.
@@ -99,10 +100,9 @@ TEST_F (ConversionPage, TheChevronStripsFlipTheViewWhereNoChildCoversThem)
         float x, y;
         bool flips;
     } presses[] = {
-        { 140.0f, 5.0f, false }, { 141.0f, 5.0f, true }, { 169.0f, 5.0f, true }, { 170.0f, 5.0f, false },
-        { 150.0f, 5.0f, true },  { 150.0f, 275.0f, true }, { 380.0f, 100.0f, false }, { 381.0f, 100.0f, true },
-        { 390.0f, 270.0f, true }, { 399.0f, 5.0f, true },
-        { 142.0f, 60.0f, false }, // inside the left strip, but on the CONFIDENCE knob
+        { 140.0f, 5.0f, false },  { 141.0f, 5.0f, true },   { 169.0f, 5.0f, true },    { 170.0f, 5.0f, false },
+        { 150.0f, 5.0f, true },   { 150.0f, 275.0f, true }, { 380.0f, 100.0f, false }, { 381.0f, 100.0f, true },
+        { 390.0f, 270.0f, true }, { 399.0f, 5.0f, true },   { 142.0f, 60.0f, false }, // inside the left strip, but on the CONFIDENCE knob
         { 300.0f, 5.0f, false },
     };
     for (const auto& press : presses)
@@ -124,11 +124,20 @@ TEST_F (ConversionPage, AToggleClickWritesItsTrackerFieldAndParameterAlone)
         std::function<bool (PitchTracker&)> field;
         std::function<bool (KaltoAudioProcessor&)> parameter;
     } toggles[] = {
-        { "BENDS", { 268.0f, 50.0f }, bendsIndex, [] (PitchTracker& t) { return t.bends.load(); },
+        { "BENDS",
+          { 268.0f, 50.0f },
+          bendsIndex,
+          [] (PitchTracker& t) { return t.bends.load(); },
           [] (KaltoAudioProcessor& p) { return p.boolParameter (kalto::bendsIndex)->get(); } },
-        { "LEGATO", { 268.0f, 140.0f }, legatoIndex, [] (PitchTracker& t) { return t.legato.load(); },
+        { "LEGATO",
+          { 268.0f, 140.0f },
+          legatoIndex,
+          [] (PitchTracker& t) { return t.legato.load(); },
           [] (KaltoAudioProcessor& p) { return p.boolParameter (kalto::legatoIndex)->get(); } },
-        { "FILTER", { 268.0f, 230.0f }, convFilterIndex, [] (PitchTracker& t) { return t.convFilter.load(); },
+        { "FILTER",
+          { 268.0f, 230.0f },
+          convFilterIndex,
+          [] (PitchTracker& t) { return t.convFilter.load(); },
           [] (KaltoAudioProcessor& p) { return p.boolParameter (kalto::convFilterIndex)->get(); } },
     };
     for (const auto& toggle : toggles)

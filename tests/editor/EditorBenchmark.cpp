@@ -28,15 +28,15 @@ void editorTickWithRepaint (benchmark::State& state)
 
     {
         KaltoAudioProcessor processor;
-        std::unique_ptr<KaltoAudioProcessorEditor> editor (static_cast<KaltoAudioProcessorEditor*> (processor.createEditor()));
+        std::unique_ptr<KaltoAudioProcessorEditor> editor (
+            static_cast<KaltoAudioProcessorEditor*> (processor.createEditor()));
         auto& window = *editor->mainWindow;
         window.stopTimer();
         // The graph view, as a chevron press leaves it.
-        for (auto* c : std::initializer_list<juce::Component*> { window.conversionPanel->confidenceGraph.get(),
-                                                                 window.conversionPanel->dbGraph.get(),
-                                                                 window.conversionPanel->bendsToggle.get(),
-                                                                 window.conversionPanel->legatoToggle.get(),
-                                                                 window.conversionPanel->filterToggle.get() })
+        for (auto* c : std::initializer_list<juce::Component*> {
+                 window.conversionPanel->confidenceGraph.get(), window.conversionPanel->dbGraph.get(),
+                 window.conversionPanel->bendsToggle.get(), window.conversionPanel->legatoToggle.get(),
+                 window.conversionPanel->filterToggle.get() })
             c->setVisible (! c->isVisible());
 
         juce::Image image (juce::Image::ARGB, window.getWidth(), window.getHeight(), true);

@@ -102,9 +102,9 @@ inline std::function<bool (juce::Colour)> near (juce::Colour wanted, int toleran
 {
     return [=] (juce::Colour c) {
         return std::abs (c.getRed() - wanted.getRed()) <= tolerance
-            && std::abs (c.getGreen() - wanted.getGreen()) <= tolerance
-            && std::abs (c.getBlue() - wanted.getBlue()) <= tolerance
-            && std::abs (c.getAlpha() - wanted.getAlpha()) <= tolerance;
+               && std::abs (c.getGreen() - wanted.getGreen()) <= tolerance
+               && std::abs (c.getBlue() - wanted.getBlue()) <= tolerance
+               && std::abs (c.getAlpha() - wanted.getAlpha()) <= tolerance;
     };
 }
 
@@ -256,7 +256,8 @@ public:
     int count() const { return (int) changes.size(); }
     int count (int index) const
     {
-        return (int) std::count_if (changes.begin(), changes.end(), [index] (const auto& c) { return c.first == index; });
+        return (int) std::count_if (changes.begin(), changes.end(),
+                                    [index] (const auto& c) { return c.first == index; });
     }
     void clear() { changes.clear(); }
 

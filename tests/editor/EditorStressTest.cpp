@@ -63,8 +63,8 @@ TEST_F (EditorThreads, TheEditorPollsBrowsesAndSavesWhileTheAudioThreadRuns)
     audio.stop();
 
     EXPECT_GT (audio.blocks(), 100);
-    std::printf ("%ld blocks, %ld prepares, %ld editors opened, %ld ticks\n", audio.blocks(), audio.prepares(), openings,
-                 ticks);
+    std::printf ("%ld blocks, %ld prepares, %ld editors opened, %ld ticks\n", audio.blocks(), audio.prepares(),
+                 openings, ticks);
 }
 } // namespace
 } // namespace kalto::test

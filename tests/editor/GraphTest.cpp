@@ -20,9 +20,18 @@ std::unique_ptr<kalto_graph> confidenceGraph()
     return std::make_unique<kalto_graph> (127, line, fillColour, grid, 2.0f, 0.0f);
 }
 
-bool isLine (juce::Colour c) { return near (line, 40) (c); }
-bool isGrid (juce::Colour c) { return near (grid, 10) (c); }
-bool notBlack (juce::Colour c) { return c.getBrightness() > 0.02f; }
+bool isLine (juce::Colour c)
+{
+    return near (line, 40) (c);
+}
+bool isGrid (juce::Colour c)
+{
+    return near (grid, 10) (c);
+}
+bool notBlack (juce::Colour c)
+{
+    return c.getBrightness() > 0.02f;
+}
 
 // The rows of column x that are drawn on.
 juce::Range<int> drawnRows (const juce::Image& image, int x)
@@ -127,7 +136,8 @@ TEST (HistoryGraph, ThresholdLinesAcrossTheWidthWhereInRange)
     graph->thresholds->clear();
     graph->thresholds->add (119.0f / 120.0f); // y = 120 * (1 - 119 / 240) = 60.5: row 60 fully covered
     EXPECT_EQ (gridRows(), std::vector<int> { 60 });
-    EXPECT_EQ (count (snapshot (panel), { 0, 0, width, height - 1 }, notBlack), count (snapshot (panel), { 0, 60, width, 1 }, notBlack));
+    EXPECT_EQ (count (snapshot (panel), { 0, 0, width, height - 1 }, notBlack),
+               count (snapshot (panel), { 0, 60, width, 1 }, notBlack));
 }
 } // namespace
 } // namespace kalto::test

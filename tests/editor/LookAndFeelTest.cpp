@@ -13,8 +13,8 @@ namespace kalto::test
 {
 namespace
 {
-const juce::Colour outline { 0xff0000ff };   // blue ring
-const juce::Colour fill { 0xff00ff00 };      // green value arc
+const juce::Colour outline { 0xff0000ff }; // blue ring
+const juce::Colour fill { 0xff00ff00 };    // green value arc
 
 std::unique_ptr<juce::Slider> rotary (const juce::String& name, double value, juce::Colour thumb)
 {
@@ -29,11 +29,15 @@ std::unique_ptr<juce::Slider> rotary (const juce::String& name, double value, ju
     return s;
 }
 
-bool isWhite (juce::Colour c) { return c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200; }
+bool isWhite (juce::Colour c)
+{
+    return c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200;
+}
 
 // The white pixels of `expected` text drawn as the look and feel is meant to
 // draw it, into an image of the same size: where each text must land.
-juce::Image textAt (juce::Rectangle<int> size, std::initializer_list<std::tuple<juce::String, float, juce::Rectangle<int>>> texts,
+juce::Image textAt (juce::Rectangle<int> size,
+                    std::initializer_list<std::tuple<juce::String, float, juce::Rectangle<int>>> texts,
                     juce::Justification justification = juce::Justification::centred)
 {
     juce::Image image (juce::Image::ARGB, size.getWidth(), size.getHeight(), true);
@@ -171,8 +175,9 @@ TEST_F (LookAndFeel, TheOutlineColourChoosesValueAloneOrNameAndValue)
         if (c.valueAlone)
             expectSameText (image, textAt (image.getBounds(), { { "0.25", 40.0f, { 0, 24, 80, 40 } } }), inside);
         else
-            expectSameText (image, textAt (image.getBounds(), { { "GAIN", 16.0f, { 0, 24, 80, 16 } },
-                                                                 { "0.25", 20.0f, { 0, 40, 80, 20 } } }),
+            expectSameText (image,
+                            textAt (image.getBounds(),
+                                    { { "GAIN", 16.0f, { 0, 24, 80, 16 } }, { "0.25", 20.0f, { 0, 40, 80, 20 } } }),
                             inside);
     }
 
@@ -182,7 +187,8 @@ TEST_F (LookAndFeel, TheOutlineColourChoosesValueAloneOrNameAndValue)
     Backdrop panel (*slider, { 0, 0, 81, 61 });
     const auto image = snapshot (panel);
     savePng (image, "lookandfeel-ring-81x61-value-alone");
-    expectSameText (image, textAt (image.getBounds(), { { "0.123457", 30.5f, { 10, 18, 60, 30 } } }), { 14, 4, 53, 53 });
+    expectSameText (image, textAt (image.getBounds(), { { "0.123457", 30.5f, { 10, 18, 60, 30 } } }),
+                    { 14, 4, 53, 53 });
 }
 
 TEST_F (LookAndFeel, TheRingFollowsTheValueFromTwelveOClock)
@@ -278,10 +284,8 @@ TEST_F (LookAndFeel, ButtonBackgroundsAreWhiteWhenPressedOrHovered)
         bool over, down, enabled;
         juce::Colour wanted;
     } cases[] = {
-        { false, false, true, colours::darkGrey },
-        { true, false, true, colours::white },
-        { false, true, true, colours::white },
-        { true, true, false, colours::white },
+        { false, false, true, colours::darkGrey },  { true, false, true, colours::white },
+        { false, true, true, colours::white },      { true, true, false, colours::white },
         { false, false, false, colours::darkGrey },
     };
     for (const auto& c : cases)
@@ -366,8 +370,16 @@ TEST_F (LookAndFeel, APanelOfEveryStyle)
             meter.setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
             meter.setValue (0.4 * 10.0, juce::dontSendNotification);
             on.setToggleState (true, juce::dontSendNotification);
-            juce::Component* all[] = { ringValue.get(), ringName.get(), ringOnly.get(), ringDisabled.get(),
-                                       pointer.get(), pointerDisabled.get(), &meter, &on, &off, &button };
+            juce::Component* all[] = { ringValue.get(),
+                                       ringName.get(),
+                                       ringOnly.get(),
+                                       ringDisabled.get(),
+                                       pointer.get(),
+                                       pointerDisabled.get(),
+                                       &meter,
+                                       &on,
+                                       &off,
+                                       &button };
             for (auto* c : all)
                 addAndMakeVisible (c);
             ringName->setBounds (10, 10, 120, 120);

@@ -131,10 +131,14 @@ TEST_F (EditorWindow, TabsSwitchPagesAsOneRadioGroup)
         const char* tab;
         const char* page;
     } clicks[] = {
-        { midiTabAt, "MIDI", "midiPanel" },           { midiTabAt, "MIDI", "midiPanel" },
-        { synthTabAt, "SYNTH", "synthPanel" },        { aboutTabAt, "ABOUT", "aboutPanel" },
-        { conversionTabAt, "CONVERSION", "ConvPanel" }, { aboutTabAt, "ABOUT", "aboutPanel" },
-        { aboutTabAt, "ABOUT", "aboutPanel" },        { synthTabAt, "SYNTH", "synthPanel" },
+        { midiTabAt, "MIDI", "midiPanel" },
+        { midiTabAt, "MIDI", "midiPanel" },
+        { synthTabAt, "SYNTH", "synthPanel" },
+        { aboutTabAt, "ABOUT", "aboutPanel" },
+        { conversionTabAt, "CONVERSION", "ConvPanel" },
+        { aboutTabAt, "ABOUT", "aboutPanel" },
+        { aboutTabAt, "ABOUT", "aboutPanel" },
+        { synthTabAt, "SYNTH", "synthPanel" },
         { conversionTabAt, "CONVERSION", "ConvPanel" },
     };
     for (const auto& c : clicks)
@@ -190,7 +194,8 @@ TEST_F (EditorWindow, BrowsingLoadsThePresetAndEveryPageShowsIt)
     auto expectShown = [&] (const juce::File& file) {
         const auto name = file.getFileNameWithoutExtension();
         SCOPED_TRACE (name);
-        const auto& v = *std::find_if (std::begin (stored), std::end (stored), [&] (auto& x) { return name == x.name; });
+        const auto& v =
+            *std::find_if (std::begin (stored), std::end (stored), [&] (auto& x) { return name == x.name; });
         EXPECT_EQ (p.getCurrentPresetName(), name);
         EXPECT_EQ (p.intParameter (kalto::synthSoundIndex)->get(), v.synthSound);
         EXPECT_EQ (childNamed<juce::ComboBox> (w, "internalSynthSelector").getSelectedId(), v.synthSound + 1);
@@ -288,7 +293,8 @@ TEST_F (EditorWindow, TheStripListsOnlyFiles)
 
     OpenEditor open (p);
     auto& strip = *open.window.presetSelector;
-    EXPECT_EQ (listedNames (strip), (std::vector<juce::String> { "A.kalto_vyn", "Link.kalto_vyn", "Vyn Defaults.kalto_vyn" }));
+    EXPECT_EQ (listedNames (strip),
+               (std::vector<juce::String> { "A.kalto_vyn", "Link.kalto_vyn", "Vyn Defaults.kalto_vyn" }));
     Mouse mouse (*open.editor);
     for (int i = 0; i < 6; ++i)
     {
@@ -313,8 +319,8 @@ TEST_F (EditorWindow, AStepNeverWritesAFileOfAnotherName)
     juce::MemoryBlock stored;
     ASSERT_TRUE (presets().getChildFile ("A.kalto_vyn").loadFileAsData (stored));
     const auto folder = presets().getFullPathName().toStdString() + "/";
-    for (const char* name : { "bad\377utf8.kalto_vyn", "overlong \300\256.kalto_vyn", "surrogate \355\240\200.kalto_vyn",
-                              "Upper.KALTO_VYN" })
+    for (const char* name : { "bad\377utf8.kalto_vyn", "overlong \300\256.kalto_vyn",
+                              "surrogate \355\240\200.kalto_vyn", "Upper.KALTO_VYN" })
     {
         auto* f = std::fopen ((folder + name).c_str(), "wb");
         ASSERT_NE (f, nullptr) << name;
@@ -325,7 +331,8 @@ TEST_F (EditorWindow, AStepNeverWritesAFileOfAnotherName)
 
     OpenEditor open (p);
     auto& strip = *open.window.presetSelector;
-    EXPECT_EQ (listedNames (strip), (std::vector<juce::String> { "A.kalto_vyn", accented + ".kalto_vyn", "Vyn Defaults.kalto_vyn" }));
+    EXPECT_EQ (listedNames (strip),
+               (std::vector<juce::String> { "A.kalto_vyn", accented + ".kalto_vyn", "Vyn Defaults.kalto_vyn" }));
     Mouse mouse (*open.editor);
     for (int i = 0; i < 6; ++i)
     {
@@ -552,7 +559,6 @@ TEST_F (EditorWindow, ClippingWarningNeedsTwoPeakTicksInOnePeriod)
         EXPECT_EQ (open.window.peakCount, 0);
         EXPECT_EQ (open.window.warningTicks, 0);
     }
-
 }
 
 // Full-scale peaks on given ticks of a window whose timer the test drives.
@@ -610,7 +616,8 @@ TEST_F (EditorWindow, AShownWarningStaysAboveTheSaveDialogUntilClicked)
     peaks.open.window.presetPopUp->setVisible (true);
     const auto image = snapshot (*peaks.open.editor);
     savePng (image, "editor-warning-over-dialog");
-    EXPECT_EQ (image.getPixelAt (118 + 5, 84 + 5), juce::Colour (0xff303030)) << "the warning's colour, not the dialog's";
+    EXPECT_EQ (image.getPixelAt (118 + 5, 84 + 5), juce::Colour (0xff303030))
+        << "the warning's colour, not the dialog's";
     peaks.clickTheWarning();
     EXPECT_FALSE (peaks.warningShown());
     EXPECT_TRUE (peaks.open.window.presetPopUp->isVisible());
@@ -752,7 +759,8 @@ TEST_F (EditorWindow, ReopeningGivesTheStartStateAndKeepsTheProcessorsState)
 {
     std::shared_ptr<PortLog> log = std::make_shared<PortLog>();
     auto& p = make();
-    KaltoAudioProcessorProbe::replaceMidiStage (p, std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, juce::StringArray { "Synth" })));
+    KaltoAudioProcessorProbe::replaceMidiStage (
+        p, std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, juce::StringArray { "Synth" })));
     {
         OpenEditor open (p);
         pumpMessages();
@@ -785,8 +793,8 @@ TEST_F (EditorWindow, ScreenshotsOfEveryPage)
     pumpMessages();
     Mouse mouse (*open.editor);
     savePng (snapshot (*open.editor), "editor-conversion");
-    for (const auto& [at, name] : { std::pair { midiTabAt, "editor-midi" }, { synthTabAt, "editor-synth" },
-                                    { aboutTabAt, "editor-about" } })
+    for (const auto& [at, name] :
+         { std::pair { midiTabAt, "editor-midi" }, { synthTabAt, "editor-synth" }, { aboutTabAt, "editor-about" } })
     {
         mouse.click (at);
         pumpMessages();

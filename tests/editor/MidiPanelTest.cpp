@@ -66,7 +66,10 @@ struct RepaintProbe : juce::CachedComponentImage
     Counts& counts;
 };
 
-bool isWhite (juce::Colour c) { return c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200; }
+bool isWhite (juce::Colour c)
+{
+    return c.getRed() > 200 && c.getGreen() > 200 && c.getBlue() > 200;
+}
 
 struct Text
 {
@@ -107,8 +110,9 @@ protected:
     {
         auto& p = make();
         log = std::make_shared<PortLog>();
-        KaltoAudioProcessorProbe::replaceMidiStage (p, std::make_unique<MIDI_Backend> (std::make_unique<FakeMidiPortSystem> (log, names,
-                                                                                              juce::StringArray { "Broken" })));
+        KaltoAudioProcessorProbe::replaceMidiStage (
+            p, std::make_unique<MIDI_Backend> (
+                   std::make_unique<FakeMidiPortSystem> (log, names, juce::StringArray { "Broken" })));
         return p;
     }
 
@@ -119,38 +123,38 @@ protected:
 TEST_F (MidiPage, ADefaultPageShowsTheDefaultsAndTheHostHearsNothing)
 {
     {
-    auto& p = makeWithPorts();
-    HostChanges host (p);
-    Page page (p);
+        auto& p = makeWithPorts();
+        HostChanges host (p);
+        Page page (p);
 
-    EXPECT_EQ (page.key().getText(), "C");
-    EXPECT_EQ (page.mode().getText(), "Chromatic");
-    EXPECT_EQ (page.channel().getText(), "Ch. 1");
-    EXPECT_EQ (page.port().getSelectedId(), 0);
-    EXPECT_EQ (page.port().getText(), "");
-    EXPECT_EQ (page.port().getTextWhenNothingSelected(), "Select port..");
-    for (int i = 0; i < 5; ++i)
-    {
-        EXPECT_EQ (page.chord (i).getValue(), 0.0) << i;
-        EXPECT_TRUE (page.chord (i).isEnabled()) << i;
-    }
-    EXPECT_EQ (page.knob ("VELOCITY LIMIT").getValue(), 127.0);
-    EXPECT_EQ (page.knob ("PB RANGE").getValue(), 2.0);
-    EXPECT_EQ (page.knob ("TRANSPOSE").getValue(), 0.0);
+        EXPECT_EQ (page.key().getText(), "C");
+        EXPECT_EQ (page.mode().getText(), "Chromatic");
+        EXPECT_EQ (page.channel().getText(), "Ch. 1");
+        EXPECT_EQ (page.port().getSelectedId(), 0);
+        EXPECT_EQ (page.port().getText(), "");
+        EXPECT_EQ (page.port().getTextWhenNothingSelected(), "Select port..");
+        for (int i = 0; i < 5; ++i)
+        {
+            EXPECT_EQ (page.chord (i).getValue(), 0.0) << i;
+            EXPECT_TRUE (page.chord (i).isEnabled()) << i;
+        }
+        EXPECT_EQ (page.knob ("VELOCITY LIMIT").getValue(), 127.0);
+        EXPECT_EQ (page.knob ("PB RANGE").getValue(), 2.0);
+        EXPECT_EQ (page.knob ("TRANSPOSE").getValue(), 0.0);
 
-    // The port box lists the stage's names after "No Output", and opens none.
-    ASSERT_EQ (page.port().getNumItems(), 4);
-    const juce::StringArray items { "No Output", "Synth A", "Synth B", "Broken" };
-    for (int i = 0; i < 4; ++i)
-    {
-        EXPECT_EQ (page.port().getItemText (i), items[i]);
-        EXPECT_EQ (page.port().getItemId (i), i + 1);
-    }
+        // The port box lists the stage's names after "No Output", and opens none.
+        ASSERT_EQ (page.port().getNumItems(), 4);
+        const juce::StringArray items { "No Output", "Synth A", "Synth B", "Broken" };
+        for (int i = 0; i < 4; ++i)
+        {
+            EXPECT_EQ (page.port().getItemText (i), items[i]);
+            EXPECT_EQ (page.port().getItemId (i), i + 1);
+        }
 
-    pumpMessages();
-    EXPECT_EQ (host.count(), 0) << "every value written back equals the stored one";
-    EXPECT_TRUE (log->opened.empty());
-    EXPECT_FALSE (p.getMidiBackend().hasOutputDevice());
+        pumpMessages();
+        EXPECT_EQ (host.count(), 0) << "every value written back equals the stored one";
+        EXPECT_TRUE (log->opened.empty());
+        EXPECT_FALSE (p.getMidiBackend().hasOutputDevice());
     }
 
     // No output devices at all: only "No Output".
@@ -169,10 +173,8 @@ TEST_F (MidiPage, PicksInTheBoxesWriteTheirParameterOnce)
         int index;
         const char* shown;
     } cases[] = {
-        { "autoTuneKeyBox", 9, keyIndex, "G" },
-        { "autoTuneKeyBox", 13, keyIndex, "B" },
-        { "autoTuneModeBox", 7, modeIndex, "Minor" },
-        { "autoTuneModeBox", 8, modeIndex, "Locrian" },
+        { "autoTuneKeyBox", 9, keyIndex, "G" },          { "autoTuneKeyBox", 13, keyIndex, "B" },
+        { "autoTuneModeBox", 7, modeIndex, "Minor" },    { "autoTuneModeBox", 8, modeIndex, "Locrian" },
         { "channelSelectBox", 16, portIndex, "Ch. 16" },
     };
     for (const auto& c : cases)
@@ -459,9 +461,9 @@ TEST_F (MidiPage, DraggingAKnobWritesItsParameterAndRepaintsThePage)
     const struct
     {
         const char* knob;
-        float dy;      // upwards is negative; 250 pixels cover the whole range
-        int keyId;     // 1 switches auto-tune and the harmony knobs off
-        double value;  // the knob's value afterwards
+        float dy;     // upwards is negative; 250 pixels cover the whole range
+        int keyId;    // 1 switches auto-tune and the harmony knobs off
+        double value; // the knob's value afterwards
         int index;
         int changes;
     } cases[] = {

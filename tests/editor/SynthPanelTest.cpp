@@ -72,7 +72,10 @@ juce::Image expectedTexts()
     return image;
 }
 
-bool ink (juce::Colour c) { return c.getBrightness() < 0.3f; } // the box's dark text on its grey
+bool ink (juce::Colour c)
+{
+    return c.getBrightness() < 0.3f;
+} // the box's dark text on its grey
 // The box's text area, left of its arrow.
 const juce::Rectangle<int> boxTextArea { 8, 144, 150, 24 };
 
@@ -85,7 +88,7 @@ TEST_F (SynthPage, OpeningShowsTheStoredSoundAndReloadsItOnceShortlyAfter)
         int stored;
         const char* shown; // empty: nothing selected
         bool moreShown;
-        int passed;        // to the instrument once the messages run
+        int passed; // to the instrument once the messages run
         int storedAfter;
         int hostChanges;
         int soundsLoaded;
@@ -200,12 +203,8 @@ TEST_F (SynthPage, ARefreshReloadsOnlyWhenTheStoredSoundChanged)
         int reloads, passed, storedAfter, pageChanges;
         bool moreShown;
     } cases[] = {
-        { 2, 2, 0, 2, 2, 0, false },
-        { 2, 3, 1, 3, 3, 0, false },
-        { 2, 5, 1, 5, 5, 0, true },
-        { 5, 1, 1, 1, 1, 0, false },
-        { 5, 5, 0, 5, 5, 0, true },
-        { 2, 6, 1, -1, 0, 1, true },
+        { 2, 2, 0, 2, 2, 0, false }, { 2, 3, 1, 3, 3, 0, false }, { 2, 5, 1, 5, 5, 0, true },
+        { 5, 1, 1, 1, 1, 0, false }, { 5, 5, 0, 5, 5, 0, true },  { 2, 6, 1, -1, 0, 1, true },
     };
     auto& p = make();
     for (const auto& c : cases)

@@ -18,8 +18,14 @@ struct ChangeCounter : juce::ChangeListener
     int changes = 0;
 };
 
-bool light (juce::Colour c) { return c.getBrightness() > 0.6f; }
-bool dark (juce::Colour c) { return c.getBrightness() < 0.4f; }
+bool light (juce::Colour c)
+{
+    return c.getBrightness() > 0.6f;
+}
+bool dark (juce::Colour c)
+{
+    return c.getBrightness() < 0.4f;
+}
 
 // The text `text` as `font` lays it out in `box`, white on black in an image of `size`.
 juce::Image reference (juce::Rectangle<int> size, const juce::String& text, float fontHeight, juce::Rectangle<int> box,
@@ -56,8 +62,8 @@ TEST_F (Widgets, TheSelectedTabIsAWhiteBlockWithBlackText)
     // quarters, in font 30.
     EXPECT_EQ (unselected.getPixelAt (1, 1), colours::black);
     EXPECT_EQ (unselected.getPixelAt (86, 62), colours::black);
-    const auto expected = reference (unselected.getBounds(), "MIDI", 30.0f, { 0, 0, 88, 48 },
-                                     juce::Justification::horizontallyCentred);
+    const auto expected =
+        reference (unselected.getBounds(), "MIDI", 30.0f, { 0, 0, 88, 48 }, juce::Justification::horizontallyCentred);
     EXPECT_EQ (extent (unselected, light), extent (expected, light));
     EXPECT_EQ (count (unselected, unselected.getBounds(), light), count (expected, expected.getBounds(), light));
     EXPECT_LE (extent (unselected, light).getBottom(), 48);

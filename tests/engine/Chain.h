@@ -94,7 +94,8 @@ inline ChainResult chain (const std::vector<float>& audio, int rate, const Chain
 
     for (const auto& [note, ons] : sounding)
         if (ons != 0)
-            fault (samples.size(), "note " + std::to_string (note) + " left with " + std::to_string (ons) + " note-ons");
+            fault (samples.size(),
+                   "note " + std::to_string (note) + " left with " + std::to_string (ons) + " note-ons");
     return result;
 }
 

@@ -209,12 +209,11 @@ TEST (AutocorrelationBank, PeakPick)
     };
     const float none = -std::numeric_limits<float>::infinity();
     const std::vector<Case> cases {
-        { { 0, 5, 3, 5, 0 }, 1, 5.0f },  // equal later peak loses
-        { { 0, 4, 4, 0 }, 0, none },     // plateau: no peak
-        { { 9, 1, 0 }, 0, none },        // ends are never peaks
-        { { 0, -1, -2, -1, 0 }, 0, none }, // negative maxima do not count
-        { { 0, 2, 0, 7, 1 }, 3, 7.0f },
-        { { 1, 2 }, 0, none },           // too few entries
+        { { 0, 5, 3, 5, 0 }, 1, 5.0f },                           // equal later peak loses
+        { { 0, 4, 4, 0 }, 0, none },                              // plateau: no peak
+        { { 9, 1, 0 }, 0, none },                                 // ends are never peaks
+        { { 0, -1, -2, -1, 0 }, 0, none },                        // negative maxima do not count
+        { { 0, 2, 0, 7, 1 }, 3, 7.0f },    { { 1, 2 }, 0, none }, // too few entries
     };
     for (const auto& c : cases)
     {
@@ -241,10 +240,18 @@ TEST (AutocorrelationBank, HarmonicWalk)
     };
     const std::vector<Case> cases {
         { "from 40 the walk visits 40, 28, 21, 16 and 12",
-          { { 40, 10 }, { 28, 5 }, { 21, 8 }, { 16, 7 }, { 12, 1 } }, 40, 10.0f, 3, 31.0f },
+          { { 40, 10 }, { 28, 5 }, { 21, 8 }, { 16, 7 }, { 12, 1 } },
+          40,
+          10.0f,
+          3,
+          31.0f },
         { "from 12 only 12 itself: 12 - 12 ends the walk", { { 12, 4 } }, 12, 4.0f, 1, 4.0f },
         { "an entry that is no local maximum stops the walk, later ones unseen",
-          { { 40, 10 }, { 28, 9 }, { 29, 9.5f }, { 21, 9 }, { 16, 9 } }, 40, 10.0f, 1, 10.0f },
+          { { 40, 10 }, { 28, 9 }, { 29, 9.5f }, { 21, 9 }, { 16, 9 } },
+          40,
+          10.0f,
+          1,
+          10.0f },
     };
     for (const auto& c : cases)
     {

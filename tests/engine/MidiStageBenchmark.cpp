@@ -19,7 +19,10 @@ public:
 class NullPorts final : public MidiPortSystem
 {
 public:
-    juce::Array<juce::MidiDeviceInfo> getAvailableDevices() override { return { juce::MidiDeviceInfo ("Null", "null") }; }
+    juce::Array<juce::MidiDeviceInfo> getAvailableDevices() override
+    {
+        return { juce::MidiDeviceInfo ("Null", "null") };
+    }
     std::unique_ptr<MidiPort> openDevice (const juce::String&) override { return std::make_unique<NullPort>(); }
 };
 
@@ -52,9 +55,18 @@ void run (benchmark::State& state, const std::vector<TrackerEvent>& block, int32
     state.SetItemsProcessed ((int64_t) state.iterations() * (int64_t) block.size());
 }
 
-void autoTuneOff (benchmark::State& state) { run (state, noteWithBends (6), 1, 1, {}, false); }
-void cMajorFiveHarmonies (benchmark::State& state) { run (state, noteWithBends (6), 2, 2, { 3, 5, 8, -3, -8 }, false); }
-void cMajorFiveHarmoniesExternal (benchmark::State& state) { run (state, noteWithBends (6), 2, 2, { 3, 5, 8, -3, -8 }, true); }
+void autoTuneOff (benchmark::State& state)
+{
+    run (state, noteWithBends (6), 1, 1, {}, false);
+}
+void cMajorFiveHarmonies (benchmark::State& state)
+{
+    run (state, noteWithBends (6), 2, 2, { 3, 5, 8, -3, -8 }, false);
+}
+void cMajorFiveHarmoniesExternal (benchmark::State& state)
+{
+    run (state, noteWithBends (6), 2, 2, { 3, 5, 8, -3, -8 }, true);
+}
 
 // The pairing step compares each note-on with every later record: a block of
 // 512 unpaired note-ons, as much as one block can hold, is its worst case.

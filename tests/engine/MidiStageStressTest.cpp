@@ -55,7 +55,10 @@ public:
     {
         return { juce::MidiDeviceInfo ("A", "a"), juce::MidiDeviceInfo ("B", "b"), juce::MidiDeviceInfo ("C", "c") };
     }
-    std::unique_ptr<MidiPort> openDevice (const juce::String&) override { return std::make_unique<CheckedPort> (counters); }
+    std::unique_ptr<MidiPort> openDevice (const juce::String&) override
+    {
+        return std::make_unique<CheckedPort> (counters);
+    }
 
 private:
     Counters& counters;

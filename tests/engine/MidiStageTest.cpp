@@ -17,13 +17,31 @@ namespace
 using Msg = std::array<int, 3>;
 using Msgs = std::vector<Msg>;
 
-TrackerEvent on (int note, int velocity = 90) { return { 3, 0x90, (uint8_t) note, (uint8_t) velocity, 0 }; }
-TrackerEvent off (int note) { return { 3, 0x80, (uint8_t) note, 100, 0 }; } // the tracker's note-offs carry 100
-TrackerEvent bend (int value) { return { 3, 0xe0, (uint8_t) (value & 127), (uint8_t) (value >> 7), 0 }; }
+TrackerEvent on (int note, int velocity = 90)
+{
+    return { 3, 0x90, (uint8_t) note, (uint8_t) velocity, 0 };
+}
+TrackerEvent off (int note)
+{
+    return { 3, 0x80, (uint8_t) note, 100, 0 };
+} // the tracker's note-offs carry 100
+TrackerEvent bend (int value)
+{
+    return { 3, 0xe0, (uint8_t) (value & 127), (uint8_t) (value >> 7), 0 };
+}
 
-Msg noteOn (int note, int velocity = 90) { return { 0x90, note, velocity }; }
-Msg noteOff (int note) { return { 0x80, note, 0 }; }
-Msg wheel (int value) { return { 0xe0, value & 127, value >> 7 }; }
+Msg noteOn (int note, int velocity = 90)
+{
+    return { 0x90, note, velocity };
+}
+Msg noteOff (int note)
+{
+    return { 0x80, note, 0 };
+}
+Msg wheel (int value)
+{
+    return { 0xe0, value & 127, value >> 7 };
+}
 
 struct Settings
 {
@@ -91,7 +109,10 @@ TEST (MidiStage, PairsNotesWithinABlockAndReleasesHeldNotes)
         { "off then on", { on (50) }, { off (55), on (60) }, { noteOff (50), noteOn (60) }, { noteOff (60) } },
         { "off with nothing held", {}, { off (60) }, {}, {} },
         { "a pair for another note does not pair", {}, { on (60), off (61) }, { noteOn (60), noteOff (60) }, {} },
-        { "repeated note-ons each get a note-off", {}, { on (60), on (60) }, { noteOn (60), noteOn (60) },
+        { "repeated note-ons each get a note-off",
+          {},
+          { on (60), on (60) },
+          { noteOn (60), noteOn (60) },
           { noteOff (60), noteOff (60) } },
         { "bends pass between", { on (50) }, { bend (9000), off (50) }, { wheel (9000), noteOff (50) }, {} },
     };

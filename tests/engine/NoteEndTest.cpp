@@ -67,7 +67,8 @@ TEST (NoteEnd, EveryNoteOnGetsItsNoteOffOnSignalsThatRestartTheWindow)
         for (const auto& s : settings)
             for (int blockSize : { 512, 37 })
             {
-                SCOPED_TRACE (testing::Message() << signals[k].name << " #" << k << ", " << s.name << ", blocks of " << blockSize);
+                SCOPED_TRACE (testing::Message()
+                              << signals[k].name << " #" << k << ", " << s.name << ", blocks of " << blockSize);
                 const auto result = chain (signals[k].samples, rate, s, blockSize);
                 notesStarted += result.noteOns;
                 for (const auto& f : result.faults)

@@ -32,7 +32,8 @@ struct Score
             return 0.0;
         auto sorted = delaysMs;
         std::sort (sorted.begin(), sorted.end());
-        const auto index = (std::size_t) std::min ((double) sorted.size() - 1.0, std::ceil (p * (double) sorted.size()) - 1.0);
+        const auto index =
+            (std::size_t) std::min ((double) sorted.size() - 1.0, std::ceil (p * (double) sorted.size()) - 1.0);
         return sorted[index];
     }
 };
@@ -116,8 +117,8 @@ TEST (PhraseAccuracy, KnownNotesAreFound)
         double rate = 0.0;
         const auto ons = trackNoteOns (wav, rate);
         const auto s = score (known, ons, rate);
-        std::printf ("%-22s %6d %5.0f%% %9d %11.1f %9.1f\n", name.toRawUTF8(), s.known,
-                     100.0 * s.found / s.known, s.spurious, s.percentile (0.5), s.percentile (0.9));
+        std::printf ("%-22s %6d %5.0f%% %9d %11.1f %9.1f\n", name.toRawUTF8(), s.known, 100.0 * s.found / s.known,
+                     s.spurious, s.percentile (0.5), s.percentile (0.9));
 
         total.known += s.known;
         total.found += s.found;

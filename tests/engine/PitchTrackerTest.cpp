@@ -261,7 +261,7 @@ TEST (PitchTracker, TrackingRangeReadinessAndBendRate)
     step(); // tracking sample 710: the 443rd ready one
     ASSERT_EQ (count, 1);
     EXPECT_EQ (events[0].status, 0xE0);
-    EXPECT_EQ (events[0].data1, 0);  // a tone at the note's period bends by nothing
+    EXPECT_EQ (events[0].data1, 0); // a tone at the note's period bends by nothing
     EXPECT_EQ (events[0].data2, 64);
     EXPECT_EQ (p.state(), TrackerState::tracking);
 }

@@ -26,8 +26,14 @@ void* operator new (std::size_t size)
     throw std::bad_alloc();
 }
 
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
+void operator delete (void* p) noexcept
+{
+    std::free (p);
+}
+void operator delete (void* p, std::size_t) noexcept
+{
+    std::free (p);
+}
 
 // The sanitizers bring their own allocator; there the count is of operator new alone.
 #if ! defined(__SANITIZE_ADDRESS__) && ! defined(__SANITIZE_THREAD__)
@@ -99,7 +105,10 @@ class CountingPorts final : public MidiPortSystem
 public:
     explicit CountingPorts (std::atomic<int>& c) : count (c) {}
     juce::Array<juce::MidiDeviceInfo> getAvailableDevices() override { return { juce::MidiDeviceInfo ("Out", "out") }; }
-    std::unique_ptr<MidiPort> openDevice (const juce::String&) override { return std::make_unique<CountingPort> (count); }
+    std::unique_ptr<MidiPort> openDevice (const juce::String&) override
+    {
+        return std::make_unique<CountingPort> (count);
+    }
 
 private:
     std::atomic<int>& count;
@@ -137,9 +146,12 @@ TEST (ProcessorAllocation, NoneInProcessBlockOncePrepared)
 {
     KaltoAudioProcessor processor;
     processor.boolParameter (kalto::bendsIndex)->setValueNotifyingHost (1.0f);
-    processor.intParameter (kalto::chord0Index + 0)->setValueNotifyingHost (processor.intParameter (kalto::chord0Index + 0)->convertTo0to1 (3.0f));
-    processor.intParameter (kalto::keyIndex)->setValueNotifyingHost (processor.intParameter (kalto::keyIndex)->convertTo0to1 (2.0f));
-    processor.intParameter (kalto::modeIndex)->setValueNotifyingHost (processor.intParameter (kalto::modeIndex)->convertTo0to1 (2.0f));
+    processor.intParameter (kalto::chord0Index + 0)
+        ->setValueNotifyingHost (processor.intParameter (kalto::chord0Index + 0)->convertTo0to1 (3.0f));
+    processor.intParameter (kalto::keyIndex)
+        ->setValueNotifyingHost (processor.intParameter (kalto::keyIndex)->convertTo0to1 (2.0f));
+    processor.intParameter (kalto::modeIndex)
+        ->setValueNotifyingHost (processor.intParameter (kalto::modeIndex)->convertTo0to1 (2.0f));
     processor.prepareToPlay (44100.0, 512);
 
     const auto phrase = pluckedPhrase (44100, { 40, 47, 52, 59, 64, 71, 76 }, 0.4);

@@ -33,7 +33,8 @@ int main (int argc, char** argv)
                                kalto::presetNumberText (normalisedDefault (kalto::parameterTable[(size_t) i])));
     const auto text = kalto::presetDocumentText (document);
 
-    if (! kalto::writePresetFile (folder.getChildFile (juce::String (kalto::defaultPresetName) + kalto::presetExtension), text)
+    if (! kalto::writePresetFile (
+            folder.getChildFile (juce::String (kalto::defaultPresetName) + kalto::presetExtension), text)
         || ! folder.getChildFile ("default-preset-text").replaceWithText (text, false, false, nullptr))
     {
         std::fprintf (stderr, "preset_seed: cannot write into %s\n", argv[1]);

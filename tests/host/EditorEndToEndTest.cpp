@@ -23,8 +23,8 @@ const juce::Rectangle<int> conversionTab { 24, 16, 120, 64 }, midiTab { 152, 16,
 const juce::Rectangle<int> pageArea { 24, 96, 400, 280 };
 const juce::Rectangle<int> noteViewerArea { 448, 176, 168, 199 };
 const juce::Rectangle<int> dialogArea { 118, 84, 400, 250 };
-const juce::Point<int> midiTabAt { 196, 40 }, synthTabAt { 292, 40 }, stripCentreAt { 532, 120 }, stripNextAt { 610, 120 },
-                       yesAt { 443, 287 }, warningAt { 318, 184 };
+const juce::Point<int> midiTabAt { 196, 40 }, synthTabAt { 292, 40 }, stripCentreAt { 532, 120 },
+    stripNextAt { 610, 120 }, yesAt { 443, 287 }, warningAt { 318, 184 };
 const juce::Colour warningColour { 0xff303030 }, dialogColour { 0xff333333 };
 
 // Pixels of an area of the screenshot that differ from `expected`, drawn at
@@ -113,7 +113,7 @@ bool tabSelected (const Shot& s, juce::Rectangle<int> tab)
 bool showsWarning (const Shot& s)
 {
     return s.image.getPixelAt (dialogArea.getX() + 3, dialogArea.getY() + 3) == warningColour
-        && s.image.getPixelAt (dialogArea.getRight() - 3, dialogArea.getBottom() - 3) == warningColour;
+           && s.image.getPixelAt (dialogArea.getRight() - 3, dialogArea.getBottom() - 3) == warningColour;
 }
 
 bool showsDialog (const Shot& s)
@@ -160,18 +160,20 @@ TEST_F (EditorEndToEnd, TabsAndTheNoteDisplayWhileAPhrasePlays)
                 return true;
         return false;
     };
-    const auto named = host->shotUntil ([&] (const Shot& s) {
-        if (showsAName (s))
-            return true;
-        EXPECT_EQ (differing (s.image, none, noteViewerArea.getPosition()), 0) << "neither a name nor -- at " << s.time << " s";
-        return false;
-    }, {}, 5.65);
+    const auto named = host->shotUntil (
+        [&] (const Shot& s) {
+            if (showsAName (s))
+                return true;
+            EXPECT_EQ (differing (s.image, none, noteViewerArea.getPosition()), 0)
+                << "neither a name nor -- at " << s.time << " s";
+            return false;
+        },
+        {}, 5.65);
     EditorSession::keep (named, "window-playing");
     EXPECT_TRUE (named) << "no note name while the phrase played: " << host->why();
 
-    const auto after = host->shotUntil ([&] (const Shot& s) {
-        return differing (s.image, none, noteViewerArea.getPosition()) == 0;
-    }, 6.7);
+    const auto after = host->shotUntil (
+        [&] (const Shot& s) { return differing (s.image, none, noteViewerArea.getPosition()) == 0; }, 6.7);
     EditorSession::keep (after, "window-after");
     EXPECT_TRUE (after) << "the display did not clear after the phrase: " << host->why();
     expectCleanExit (*host);
@@ -218,7 +220,8 @@ TEST_F (EditorEndToEnd, SavingAndBrowsingPresets)
     {
         const HomeFolder inRunsHome (home);
         KaltoAudioProcessor p;
-        p.intParameter (kalto::synthSoundIndex)->setValueNotifyingHost (p.intParameter (kalto::synthSoundIndex)->convertTo0to1 (1.0f));
+        p.intParameter (kalto::synthSoundIndex)
+            ->setValueNotifyingHost (p.intParameter (kalto::synthSoundIndex)->convertTo0to1 (1.0f));
         p.savePresetAs ("Another");
         // The strip steps through the files in the order the folder lists them.
         listed = PresetSelector (nullptr, &p).presetFiles;
@@ -239,10 +242,11 @@ TEST_F (EditorEndToEnd, SavingAndBrowsingPresets)
         return [&, name] (const Shot& s) {
             strip.displayedName = name;
             const float sound = name == "Another" ? 1.0f : 2.0f;
-            p.intParameter (kalto::synthSoundIndex)->setValueNotifyingHost (p.intParameter (kalto::synthSoundIndex)->convertTo0to1 (sound));
+            p.intParameter (kalto::synthSoundIndex)
+                ->setValueNotifyingHost (p.intParameter (kalto::synthSoundIndex)->convertTo0to1 (sound));
             page.refresh();
             return differing (s.image, drawnHere (strip), { 440, 96 }) == 0
-                && differing (s.image, drawnHere (page), pageArea.getPosition()) == 0;
+                   && differing (s.image, drawnHere (page), pageArea.getPosition()) == 0;
         };
     };
 

@@ -231,7 +231,8 @@ private:
         const auto giveUp = std::chrono::steady_clock::now() + deadline;
         while (! done (received))
         {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (giveUp - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds> (giveUp - std::chrono::steady_clock::now());
             pollfd p { output, POLLIN, 0 };
             if (left.count() <= 0 || poll (&p, 1, (int) left.count()) <= 0)
                 return false;

@@ -21,13 +21,13 @@ protected:
         uint16_t channels = 1;
         uint32_t rate = 44100;
         uint16_t bits = 16;
-        int frames = 64;                     // frames of silence the file holds
+        int frames = 64;                      // frames of silence the file holds
         std::optional<uint32_t> claimedBytes; // the data size the header claims; the true one by default
         std::optional<uint32_t> riffBytes;    // the RIFF size the header claims; the true one by default
         uint32_t fmtBytes = 16;               // the fmt chunk's claimed size; it holds 16 bytes
         std::optional<uint32_t> junkBytes;    // a JUNK chunk before the data claiming this size, holding nothing
         bool dataChunk = true;
-        bool dataFirst = false;               // the data chunk before the fmt chunk
+        bool dataFirst = false; // the data chunk before the fmt chunk
     };
 
     // A header written field by field, then the frames: small fixtures for
@@ -75,7 +75,8 @@ protected:
     static juce::AudioBuffer<float> readWav (const juce::File& file)
     {
         juce::WavAudioFormat wav;
-        std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (file.createInputStream().release(), true));
+        std::unique_ptr<juce::AudioFormatReader> reader (
+            wav.createReaderFor (file.createInputStream().release(), true));
         if (reader == nullptr)
             return {};
         juce::AudioBuffer<float> buffer ((int) reader->numChannels, (int) reader->lengthInSamples);
@@ -114,13 +115,29 @@ TEST_F (HostCli, ClearErrors)
         { { "info", dir.getChildFile ("absent.so").getFullPathName() }, 3, "no such file" },
         { { "info", textFile.getFullPathName() }, 4, "not a VST 2.4 plug-in" },
         { { "info", "/usr/lib/x86_64-linux-gnu/libz.so.1" }, 4, "not a VST 2.4 plug-in" },
-        { { "render", KALTO_PLUGIN_PATH, textFile.getFullPathName(), "--out", out, "--midi", mid }, 5, "cannot read audio file" },
-        { { "render", KALTO_PLUGIN_PATH, dir.getChildFile ("absent.wav").getFullPathName(), "--out", out, "--midi", mid }, 3, "no such file" },
+        { { "render", KALTO_PLUGIN_PATH, textFile.getFullPathName(), "--out", out, "--midi", mid },
+          5,
+          "cannot read audio file" },
+        { { "render", KALTO_PLUGIN_PATH, dir.getChildFile ("absent.wav").getFullPathName(), "--out", out, "--midi",
+            mid },
+          3,
+          "no such file" },
         { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out }, 2, "usage" },
-        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out, "--midi", mid, "--set", "26=0.5" }, 2, "no parameter 26" },
-        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", dir.getChildFile ("no/such/dir/o.wav").getFullPathName(), "--midi", mid }, 6, "cannot write" },
-        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", folderNamedWav.getFullPathName(), "--midi", mid }, 6, "it is a directory" },
-        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out, "--midi", folderNamedMid.getFullPathName() }, 6, "it is a directory" },
+        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out, "--midi", mid, "--set", "26=0.5" },
+          2,
+          "no parameter 26" },
+        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out",
+            dir.getChildFile ("no/such/dir/o.wav").getFullPathName(), "--midi", mid },
+          6,
+          "cannot write" },
+        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", folderNamedWav.getFullPathName(), "--midi",
+            mid },
+          6,
+          "it is a directory" },
+        { { "render", KALTO_PLUGIN_PATH, goodWav.getFullPathName(), "--out", out, "--midi",
+            folderNamedMid.getFullPathName() },
+          6,
+          "it is a directory" },
         { { "frobnicate" }, 2, "usage" },
     };
 
@@ -147,26 +164,66 @@ TEST_F (HostCli, RefusesBadFilesAndOptions)
         int exitCode;
         const char* message;
     };
-    const auto fields = [] (auto change)
-    {
+    const auto fields = [] (auto change) {
         WavFields f;
         change (f);
         return std::optional<WavFields> (f);
     };
     const std::vector<Case> cases {
         // The header's 16-bit count, read as signed, once became 4294967295.
-        { "65535 channels", fields ([] (auto& f) { f.channels = 65535; f.frames = 0; }), {}, 5, "65535 channels" },
-        { "frames too large to step through", fields ([] (auto& f) { f.channels = 3000; f.frames = 2; }), {}, 5, "3000 channels" },
+        { "65535 channels",
+          fields ([] (auto& f) {
+              f.channels = 65535;
+              f.frames = 0;
+          }),
+          {},
+          5,
+          "65535 channels" },
+        { "frames too large to step through",
+          fields ([] (auto& f) {
+              f.channels = 3000;
+              f.frames = 2;
+          }),
+          {},
+          5,
+          "3000 channels" },
         { "rate beyond any converter", fields ([] (auto& f) { f.rate = 2000000000; }), {}, 5, "2000000000 Hz" },
         { "12-bit samples", fields ([] (auto& f) { f.bits = 12; }), {}, 5, "12-bit" },
-        { "a header and no data", fields ([] (auto& f) { f.frames = 0; f.claimedBytes = 8000000; }), {}, 5, "holds none" },
+        { "a header and no data",
+          fields ([] (auto& f) {
+              f.frames = 0;
+              f.claimedBytes = 8000000;
+          }),
+          {},
+          5,
+          "holds none" },
         // Chunks the reader would walk past to no frames at all.
-        { "a chunk past the end", fields ([] (auto& f) { f.junkBytes = 1000000; }), {}, 5, "\"JUNK\" chunk claims 1000000 bytes" },
-        { "an empty chunk", fields ([] (auto& f) { f.junkBytes = 0; }), {}, 5, "found none of the 128 bytes of its data chunk" },
-        { "a RIFF size short of the data", fields ([] (auto& f) { f.riffBytes = 28; }), {}, 5, "RIFF size of 28 bytes ends before its data" },
+        { "a chunk past the end",
+          fields ([] (auto& f) { f.junkBytes = 1000000; }),
+          {},
+          5,
+          "\"JUNK\" chunk claims 1000000 bytes" },
+        { "an empty chunk",
+          fields ([] (auto& f) { f.junkBytes = 0; }),
+          {},
+          5,
+          "found none of the 128 bytes of its data chunk" },
+        { "a RIFF size short of the data",
+          fields ([] (auto& f) { f.riffBytes = 28; }),
+          {},
+          5,
+          "RIFF size of 28 bytes ends before its data" },
         { "no data chunk", fields ([] (auto& f) { f.dataChunk = false; }), {}, 5, "no data chunk" },
-        { "data before the format", fields ([] (auto& f) { f.dataFirst = true; }), {}, 5, "data chunk comes before any fmt chunk" },
-        { "an enormous fmt chunk", fields ([] (auto& f) { f.fmtBytes = 0xfffffff0; }), {}, 5, "\"fmt \" chunk claims 4294967280 bytes" },
+        { "data before the format",
+          fields ([] (auto& f) { f.dataFirst = true; }),
+          {},
+          5,
+          "data chunk comes before any fmt chunk" },
+        { "an enormous fmt chunk",
+          fields ([] (auto& f) { f.fmtBytes = 0xfffffff0; }),
+          {},
+          5,
+          "\"fmt \" chunk claims 4294967280 bytes" },
         { "a fmt chunk too short", fields ([] (auto& f) { f.fmtBytes = 8; }), {}, 5, "fmt chunk of 8 bytes" },
         { "block of two billion", {}, { "--block", "2000000000" }, 2, "1 to 65536" },
         { "block of zero", {}, { "--block", "0" }, 2, "1 to 65536" },
@@ -188,7 +245,9 @@ TEST_F (HostCli, RefusesBadFilesAndOptions)
     {
         const auto in = c.file ? handMadeWav ("bad.wav", *c.file) : goodWav;
         out.deleteFile();
-        juce::StringArray args { "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(), "--midi", mid };
+        juce::StringArray args { "render", KALTO_PLUGIN_PATH,     in.getFullPathName(),
+                                 "--out",  out.getFullPathName(), "--midi",
+                                 mid };
         args.addArray (c.options);
 
         const auto r = run (args);
@@ -203,9 +262,10 @@ TEST_F (HostCli, RefusesBadFilesAndOptions)
 TEST_F (HostCli, AnAudioFileThatCannotBeWrittenWholeFailsTheRender)
 {
     const auto in = tone ("in.wav", 1, 0.5);
-    const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", dir.getChildFile ("o.wav").getFullPathName(),
-                          "--midi", dir.getChildFile ("o.mid").getFullPathName() },
-                        "trap '' XFSZ; ulimit -f 16;");
+    const auto r =
+        run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", dir.getChildFile ("o.wav").getFullPathName(),
+               "--midi", dir.getChildFile ("o.mid").getFullPathName() },
+             "trap '' XFSZ; ulimit -f 16;");
     EXPECT_EQ (r.exitCode, 6) << r.err;
     EXPECT_TRUE (r.err.contains ("cannot write audio file")) << r.err;
 }
@@ -219,8 +279,8 @@ TEST_F (HostCli, ReadsWhatACutShortFileHoldsWithAWarning)
     const auto in = handMadeWav ("cut.wav", f);
     const auto out = dir.getChildFile ("cut-out.wav");
 
-    const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
-                          "--midi", dir.getChildFile ("cut.mid").getFullPathName(), "--bypass" });
+    const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(), "--midi",
+                          dir.getChildFile ("cut.mid").getFullPathName(), "--bypass" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
     EXPECT_TRUE (r.err.contains ("warning")) << r.err;
     EXPECT_TRUE (r.err.contains ("claims 4000000 frames but the file holds only 64")) << r.err;
@@ -234,7 +294,8 @@ TEST_F (HostCli, ReadsWellMadeFilesOfMoreChunks)
     const auto samples = readWav (tone ("tone.wav", 1, 0.2));
     juce::WavAudioFormat wav;
     juce::AiffAudioFormat aiff;
-    const auto broadcast = juce::WavAudioFormat::createBWAVMetadata ("a take", "kalto", "take 1", juce::Time (2024, 0, 1, 12, 0), 0, "");
+    const auto broadcast =
+        juce::WavAudioFormat::createBWAVMetadata ("a take", "kalto", "take 1", juce::Time (2024, 0, 1, 12, 0), 0, "");
     const std::vector<std::tuple<const char*, juce::AudioFormat*, juce::StringPairArray>> files {
         { "broadcast.wav", &wav, broadcast },
         { "tone.aiff", &aiff, {} },
@@ -244,7 +305,8 @@ TEST_F (HostCli, ReadsWellMadeFilesOfMoreChunks)
     {
         const auto in = dir.getChildFile (name);
         auto stream = in.createOutputStream();
-        std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (stream.get(), 44100.0, 1, 16, metadata, 0));
+        std::unique_ptr<juce::AudioFormatWriter> writer (
+            format->createWriterFor (stream.get(), 44100.0, 1, 16, metadata, 0));
         ASSERT_NE (writer, nullptr) << name;
         stream.release();
         writer->writeFromAudioSampleBuffer (samples, 0, samples.getNumSamples());
@@ -270,8 +332,8 @@ TEST_F (HostCli, RendersAPlugInNobodyHereWrote)
     const auto in = tone ("in.wav", 1, 0.5);
     const auto out = dir.getChildFile ("crushed.wav");
     // Resolution 2 bits: a coarse staircase of the sine.
-    const auto r = run ({ "render", bitcrush, in.getFullPathName(), "--out", out.getFullPathName(),
-                          "--midi", dir.getChildFile ("c.mid").getFullPathName(), "--set", "0=0.0" });
+    const auto r = run ({ "render", bitcrush, in.getFullPathName(), "--out", out.getFullPathName(), "--midi",
+                          dir.getChildFile ("c.mid").getFullPathName(), "--set", "0=0.0" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
 
     const auto input = readWav (in);
@@ -298,8 +360,8 @@ TEST_F (HostCli, KaltoVynConvertsAToneAndBypassPassesIt)
     const auto out = dir.getChildFile ("out.wav");
     const auto midi = dir.getChildFile ("out.mid");
 
-    auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
-                    "--midi", midi.getFullPathName(), "--block", "300" });
+    auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(), "--midi",
+                    midi.getFullPathName(), "--block", "300" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
     EXPECT_TRUE (r.err.isEmpty()) << r.err;
     auto output = readWav (out);
@@ -326,8 +388,8 @@ TEST_F (HostCli, KaltoVynConvertsAToneAndBypassPassesIt)
     EXPECT_EQ (noteOns, 1);
     EXPECT_TRUE (r.out.contains (" 144 64 ")) << r.out;
 
-    r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
-               "--midi", midi.getFullPathName(), "--bypass" });
+    r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(), "--midi",
+               midi.getFullPathName(), "--bypass" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
     EXPECT_TRUE (r.out.isEmpty()) << "no MIDI while bypassed: " << r.out;
     output = readWav (out);
@@ -341,8 +403,8 @@ TEST_F (HostCli, MonoRunUsesOneChannel)
 {
     const auto in = tone ("mono.wav", 1, 0.2);
     const auto out = dir.getChildFile ("mono-out.wav");
-    const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(),
-                          "--midi", dir.getChildFile ("m.mid").getFullPathName(), "--channels", "1", "--bypass" });
+    const auto r = run ({ "render", KALTO_PLUGIN_PATH, in.getFullPathName(), "--out", out.getFullPathName(), "--midi",
+                          dir.getChildFile ("m.mid").getFullPathName(), "--channels", "1", "--bypass" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
     const auto output = readWav (out);
     EXPECT_EQ (output.getNumChannels(), 1);

@@ -118,25 +118,48 @@ TEST_F (HostEditorCli, RefusesBadOptions)
         { "a click at half a pixel", { "editor", plugin, "--click", "10.5,10@1" }, 2, "whole pixels" },
         { "a click before the window", { "editor", plugin, "--click", "10,10@-1" }, 2, "T in seconds from 0 to 3600" },
         { "a click at no time", { "editor", plugin, "--click", "10,10@nan" }, 2, "T in seconds" },
-        { "a click after the run", { "editor", plugin, "--click", "10,10@1", "--seconds", "0.5" }, 2, "no earlier than the last" },
-        { "a screenshot after the run", { "editor", plugin, "--seconds", "0.5", "--shot", shot + "@0.6" }, 2, "no earlier than the last" },
+        { "a click after the run",
+          { "editor", plugin, "--click", "10,10@1", "--seconds", "0.5" },
+          2,
+          "no earlier than the last" },
+        { "a screenshot after the run",
+          { "editor", plugin, "--seconds", "0.5", "--shot", shot + "@0.6" },
+          2,
+          "no earlier than the last" },
         { "a screenshot without its time", { "editor", plugin, "--shot", shot }, 2, "OUT.png@T" },
-        { "a screenshot not named PNG", { "editor", plugin, "--shot", dir.getChildFile ("out.jpg").getFullPathName() + "@1" }, 2, "OUT.png@T" },
+        { "a screenshot not named PNG",
+          { "editor", plugin, "--shot", dir.getChildFile ("out.jpg").getFullPathName() + "@1" },
+          2,
+          "OUT.png@T" },
         { "a screenshot without a name", { "editor", plugin, "--shot", ".png@1" }, 2, "OUT.png@T" },
         { "a value above 1", { "editor", plugin, "--set", "0=1.5" }, 2, "0 to 1" },
-        { "a screenshot into no folder", { "editor", plugin, "--shot", dir.getChildFile ("no/such/out.png").getFullPathName() + "@1" },
-          6, "cannot write screenshot" },
-        { "a screenshot onto a directory", { "editor", plugin, "--shot", folder.getFullPathName() + "@1" }, 6,
+        { "a screenshot into no folder",
+          { "editor", plugin, "--shot", dir.getChildFile ("no/such/out.png").getFullPathName() + "@1" },
+          6,
+          "cannot write screenshot" },
+        { "a screenshot onto a directory",
+          { "editor", plugin, "--shot", folder.getFullPathName() + "@1" },
+          6,
           "folder.png: it is a directory" },
-        { "no recording", { "editor", plugin, "--play", dir.getChildFile ("absent.wav").getFullPathName() }, 3, "no such file" },
-        { "a recording that is no audio", { "editor", plugin, "--play", text.getFullPathName() }, 5, "cannot read audio file" },
-        { "no display", { "editor", plugin, "--shot", shot + "@1" }, 7, "DISPLAY is not set (run it on a desktop, or headless with xvfb-run -a)" },
+        { "no recording",
+          { "editor", plugin, "--play", dir.getChildFile ("absent.wav").getFullPathName() },
+          3,
+          "no such file" },
+        { "a recording that is no audio",
+          { "editor", plugin, "--play", text.getFullPathName() },
+          5,
+          "cannot read audio file" },
+        { "no display",
+          { "editor", plugin, "--shot", shot + "@1" },
+          7,
+          "DISPLAY is not set (run it on a desktop, or headless with xvfb-run -a)" },
     };
     expectRefusals (cases, "env -u DISPLAY");
     EXPECT_TRUE (folder.isDirectory()) << "a screenshot took the directory's place";
 
     // A display named, and nothing there.
-    expectRefusals ({ { "no server", { "editor", plugin }, 7, "cannot connect to DISPLAY=:4093" } }, "env DISPLAY=:4093");
+    expectRefusals ({ { "no server", { "editor", plugin }, 7, "cannot connect to DISPLAY=:4093" } },
+                    "env DISPLAY=:4093");
 }
 
 TEST_F (HostEditor, RefusesWhatThePlugInCannotShow)
@@ -145,14 +168,22 @@ TEST_F (HostEditor, RefusesWhatThePlugInCannotShow)
     const auto text = dir.getChildFile ("notes.so");
     text.replaceWithText ("this is no plug-in");
 
-    expectRefusals ({
-        { "no such plug-in", { "editor", dir.getChildFile ("absent.so").getFullPathName() }, 3, "no such file" },
-        { "not a plug-in", { "editor", text.getFullPathName() }, 4, "not a VST 2.4 plug-in" },
-        { "a plug-in without an editor", { "editor", noEditor }, 8, "the plug-in has no editor" },
-        { "a click right of the editor", { "editor", plugin, "--click", "630,10@0.1" }, 2, "outside the editor's 630 x 390 pixels" },
-        { "a click below the editor", { "editor", plugin, "--click", "10,390@0.1" }, 2, "outside the editor's 630 x 390 pixels" },
-        { "no such parameter", { "editor", plugin, "--set", "26=0.5" }, 2, "no parameter 26" },
-    }, {});
+    expectRefusals (
+        {
+            { "no such plug-in", { "editor", dir.getChildFile ("absent.so").getFullPathName() }, 3, "no such file" },
+            { "not a plug-in", { "editor", text.getFullPathName() }, 4, "not a VST 2.4 plug-in" },
+            { "a plug-in without an editor", { "editor", noEditor }, 8, "the plug-in has no editor" },
+            { "a click right of the editor",
+              { "editor", plugin, "--click", "630,10@0.1" },
+              2,
+              "outside the editor's 630 x 390 pixels" },
+            { "a click below the editor",
+              { "editor", plugin, "--click", "10,390@0.1" },
+              2,
+              "outside the editor's 630 x 390 pixels" },
+            { "no such parameter", { "editor", plugin, "--set", "26=0.5" }, 2, "no parameter 26" },
+        },
+        {});
 
     // A command it cannot do ends the run with its reason, once the editor is open.
     const auto folder = dir.getChildFile ("folder.png");
@@ -179,8 +210,8 @@ TEST_F (HostEditor, RefusesWhatThePlugInCannotShow)
 
 TEST_F (HostEditor, ShowsOurEditorInAWindowOfItsSize)
 {
-    const auto r = run ({ "editor", KALTO_PLUGIN_PATH, "--shot", dir.getChildFile ("editor.png").getFullPathName() + "@1",
-                          "--seconds", "1.2" });
+    const auto r = run ({ "editor", KALTO_PLUGIN_PATH, "--shot",
+                          dir.getChildFile ("editor.png").getFullPathName() + "@1", "--seconds", "1.2" });
     ASSERT_EQ (r.exitCode, 0) << r.err;
     EXPECT_TRUE (r.err.isEmpty()) << r.err;
 
@@ -213,9 +244,8 @@ TEST_F (HostEditor, ClicksReachAnEditorNobodyHereWrote)
     // handle there.
     const juce::Rectangle<int> lowSlider (60, 55, 40, 180), midSlider (120, 55, 50, 180);
     ASSERT_TRUE (host.click ({ 79, 80 })) << host.why();
-    const auto after = host.shotUntil ([&] (const Shot& s) {
-        return differingPixels (before->image, s.image, lowSlider) > 100;
-    });
+    const auto after =
+        host.shotUntil ([&] (const Shot& s) { return differingPixels (before->image, s.image, lowSlider) > 100; });
     EditorSession::keep (after, "window-equaliser-clicked");
     ASSERT_TRUE (after) << "the handle did not move: " << host.why();
     EXPECT_EQ (differingPixels (before->image, after->image, midSlider), 0) << "another slider moved";

@@ -56,7 +56,8 @@ protected:
         const auto file = dir.getChildFile (name);
         juce::WavAudioFormat wav;
         auto stream = file.createOutputStream();
-        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), 44100.0, (unsigned) channels, 16, {}, 0));
+        std::unique_ptr<juce::AudioFormatWriter> writer (
+            wav.createWriterFor (stream.get(), 44100.0, (unsigned) channels, 16, {}, 0));
         stream.release();
         const int lead = (int) (silence * 44100.0);
         const int n = lead + (int) (seconds * 44100.0);
@@ -64,7 +65,9 @@ protected:
         buffer.clear();
         for (int ch = 0; ch < channels; ++ch)
             for (int i = lead; i < n; ++i)
-                buffer.setSample (ch, i, 0.5f * std::sin (juce::MathConstants<float>::twoPi * 330.0f * (float) (i - lead) / 44100.0f));
+                buffer.setSample (
+                    ch, i,
+                    0.5f * std::sin (juce::MathConstants<float>::twoPi * 330.0f * (float) (i - lead) / 44100.0f));
         writer->writeFromAudioSampleBuffer (buffer, 0, n);
         return file;
     }

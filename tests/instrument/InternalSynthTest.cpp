@@ -46,7 +46,8 @@ std::vector<std::vector<float>> play (InternalSynth& synth, const std::vector<Ti
     return out;
 }
 
-std::vector<float> playMono (int instrument, const std::vector<TimedMessage>& messages, double seconds, double rate = 44100.0)
+std::vector<float> playMono (int instrument, const std::vector<TimedMessage>& messages, double seconds,
+                             double rate = 44100.0)
 {
     InternalSynth synth;
     synth.setSound (instrument);
@@ -54,8 +55,14 @@ std::vector<float> playMono (int instrument, const std::vector<TimedMessage>& me
     return play (synth, messages, seconds, rate)[0];
 }
 
-juce::MidiMessage noteOn (int note, float velocity = 1.0f) { return juce::MidiMessage::noteOn (1, note, velocity); }
-juce::MidiMessage wheel (int value) { return juce::MidiMessage::pitchWheel (1, value); }
+juce::MidiMessage noteOn (int note, float velocity = 1.0f)
+{
+    return juce::MidiMessage::noteOn (1, note, velocity);
+}
+juce::MidiMessage wheel (int value)
+{
+    return juce::MidiMessage::pitchWheel (1, value);
+}
 
 bool silent (const std::vector<float>& x, std::size_t from = 0, std::size_t to = SIZE_MAX)
 {
@@ -94,7 +101,8 @@ TEST (InternalSynth, CelloNotesPlayTheNearestRecording)
         SCOPED_TRACE (c.note);
         const double rate = 44100.0;
         const auto out = playMono (cello, { { 0.0, noteOn (c.note) } }, c.endsAt + 1.0, rate);
-        const auto hz = fundamentalHz (out, (std::size_t) (1.0 * rate), (std::size_t) (0.5 * rate), rate, midiHz (c.note));
+        const auto hz =
+            fundamentalHz (out, (std::size_t) (1.0 * rate), (std::size_t) (0.5 * rate), rate, midiHz (c.note));
         EXPECT_NEAR (cents (hz, midiHz (c.note)), 0.0, 10.0) << hz << " Hz";
 
         const auto window = (std::size_t) (0.2 * rate);
@@ -144,7 +152,8 @@ TEST (InternalSynth, WheelAtZeroLowersAPianoNoteByTwoSemitones)
     const auto straight = playMono (piano, { { 0.0, noteOn (60) } }, 1.0);
     const auto bendSample = (std::size_t) (0.1 * rate) / 512 * 512;
     EXPECT_TRUE (std::equal (straight.begin(), straight.begin() + (long) bendSample, later.begin()));
-    const auto laterHz = fundamentalHz (later, (std::size_t) (0.5 * rate), (std::size_t) (0.3 * rate), rate, midiHz (58));
+    const auto laterHz =
+        fundamentalHz (later, (std::size_t) (0.5 * rate), (std::size_t) (0.3 * rate), rate, midiHz (58));
     EXPECT_NEAR (cents (laterHz, midiHz (58)), 0.0, 10.0) << laterHz << " Hz";
 }
 

@@ -11,7 +11,8 @@ namespace kalto
 // Fundamental frequency near an expected one: the normalised autocorrelation's
 // best lag within a fifth either way of the expected period, refined by a
 // parabola through its neighbours.
-inline double fundamentalHz (const std::vector<float>& x, std::size_t start, std::size_t count, double rate, double expectedHz)
+inline double fundamentalHz (const std::vector<float>& x, std::size_t start, std::size_t count, double rate,
+                             double expectedHz)
 {
     const auto expectedPeriod = rate / expectedHz;
     const auto minLag = (int) std::floor (expectedPeriod / 1.5), maxLag = (int) std::ceil (expectedPeriod * 1.5);
@@ -40,9 +41,15 @@ inline double fundamentalHz (const std::vector<float>& x, std::size_t start, std
     return rate / (best + shift);
 }
 
-inline double cents (double hz, double referenceHz) { return 1200.0 * std::log2 (hz / referenceHz); }
+inline double cents (double hz, double referenceHz)
+{
+    return 1200.0 * std::log2 (hz / referenceHz);
+}
 
-inline double midiHz (double note) { return 440.0 * std::pow (2.0, (note - 69.0) / 12.0); }
+inline double midiHz (double note)
+{
+    return 440.0 * std::pow (2.0, (note - 69.0) / 12.0);
+}
 
 inline double rmsDb (const std::vector<float>& x, std::size_t start, std::size_t count)
 {

@@ -33,7 +33,8 @@ std::unique_ptr<juce::AudioFormatReader> recording (int channels, double rate, i
         if (frames > 0)
             writer->writeFromAudioSampleBuffer (audio, 0, frames);
     }
-    return std::unique_ptr<juce::AudioFormatReader> (wav.createReaderFor (new juce::MemoryInputStream (file, false), true));
+    return std::unique_ptr<juce::AudioFormatReader> (
+        wav.createReaderFor (new juce::MemoryInputStream (file, false), true));
 }
 
 juce::BigInteger allNotes()
@@ -49,8 +50,8 @@ struct Voice
     KaltoSamplerVoice* voice;
     KaltoSamplerSound* sound;
 
-    Voice (juce::AudioFormatReader& reader, int root, double attack, double release, double maxLength,
-           bool bend = true, double hostRate = 44100.0)
+    Voice (juce::AudioFormatReader& reader, int root, double attack, double release, double maxLength, bool bend = true,
+           double hostRate = 44100.0)
     {
         voice = new KaltoSamplerVoice (bend);
         synth.addVoice (voice);
@@ -72,12 +73,27 @@ struct Voice
     }
 };
 
-juce::MidiMessage on (int note, float velocity = 1.0f) { return juce::MidiMessage::noteOn (1, note, velocity); }
-juce::MidiMessage off (int note) { return juce::MidiMessage::noteOff (1, note, (juce::uint8) 0); }
-juce::MidiMessage wheel (int value) { return juce::MidiMessage::pitchWheel (1, value); }
+juce::MidiMessage on (int note, float velocity = 1.0f)
+{
+    return juce::MidiMessage::noteOn (1, note, velocity);
+}
+juce::MidiMessage off (int note)
+{
+    return juce::MidiMessage::noteOff (1, note, (juce::uint8) 0);
+}
+juce::MidiMessage wheel (int value)
+{
+    return juce::MidiMessage::pitchWheel (1, value);
+}
 
-float one (int, int) { return 1.0f; }
-float ramp (int, int i) { return (float) i; }
+float one (int, int)
+{
+    return 1.0f;
+}
+float ramp (int, int i)
+{
+    return (float) i;
+}
 
 TEST (SamplerSound, DecodesUpToTheCapWithFourFramesToSpare)
 {
@@ -89,10 +105,10 @@ TEST (SamplerSound, DecodesUpToTheCapWithFourFramesToSpare)
         double cap;
         int length, attack, release;
     } cases[] = {
-        { 2, 44100.0, 44100, 10.0, 44100, 0, 2205 },   // shorter than the cap
-        { 2, 44100.0, 44100, 0.5, 22050, 0, 2205 },    // cut to the cap
-        { 1, 48000.0, 4800, 10.0, 4800, 0, 2400 },     // mono at 48 kHz
-        { 4, 44100.0, 100, 10.0, 100, 0, 2205 },       // at most two channels kept
+        { 2, 44100.0, 44100, 10.0, 44100, 0, 2205 }, // shorter than the cap
+        { 2, 44100.0, 44100, 0.5, 22050, 0, 2205 },  // cut to the cap
+        { 1, 48000.0, 4800, 10.0, 4800, 0, 2400 },   // mono at 48 kHz
+        { 4, 44100.0, 100, 10.0, 100, 0, 2205 },     // at most two channels kept
     };
     for (const auto& c : cases)
     {

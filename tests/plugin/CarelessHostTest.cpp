@@ -38,8 +38,14 @@ struct Call
     float opt;
 };
 
-Call rate (float hz) { return { op::setSampleRate, 0, hz }; }
-Call block (VstIntPtr n) { return { op::setBlockSize, n, 0.0f }; }
+Call rate (float hz)
+{
+    return { op::setSampleRate, 0, hz };
+}
+Call block (VstIntPtr n)
+{
+    return { op::setBlockSize, n, 0.0f };
+}
 const Call switchOn { op::mainsChanged, 1, 0.0f };
 const Call switchOff { op::mainsChanged, 0, 0.0f };
 
@@ -48,30 +54,46 @@ struct Sequence
     const char* name;
     std::vector<Call> setup;
     Layout layout;
-    int callFrames;     // frames in each of the host's process calls
-    int preparedBlock;  // the block size the careful host announces
+    int callFrames;    // frames in each of the host's process calls
+    int preparedBlock; // the block size the careful host announces
 };
 
 const Sequence sequences[] {
     { "long calls, separate buffers", { rate (44100), block (64), switchOn }, Layout::separate, 4096, 64 },
-    { "long calls, one buffer for both outputs", { rate (44100), block (64), switchOn }, Layout::sharedOutputs, 4096, 64 },
+    { "long calls, one buffer for both outputs",
+      { rate (44100), block (64), switchOn },
+      Layout::sharedOutputs,
+      4096,
+      64 },
     { "long calls in place", { rate (44100), block (64), switchOn }, Layout::inPlace, 4096, 64 },
     { "long calls of an odd length", { rate (44100), block (64), switchOn }, Layout::sharedOutputs, 1000, 64 },
     { "block size 0 announced", { rate (44100), block (256), block (0), switchOn }, Layout::sharedOutputs, 256, 256 },
     { "block size -1 announced", { rate (44100), block (256), block (-1), switchOn }, Layout::sharedOutputs, 256, 256 },
-    { "lowest block size announced", { rate (44100), block (256), block (std::numeric_limits<int>::min()), switchOn },
-      Layout::sharedOutputs, 256, 256 },
-    { "smaller block size announced while on", { rate (44100), block (256), switchOn, block (64) },
-      Layout::sharedOutputs, 256, 256 },
-    { "block size announced while on, then off and on", { rate (44100), block (256), switchOn, block (64), switchOff, switchOn },
-      Layout::sharedOutputs, 256, 64 },
+    { "lowest block size announced",
+      { rate (44100), block (256), block (std::numeric_limits<int>::min()), switchOn },
+      Layout::sharedOutputs,
+      256,
+      256 },
+    { "smaller block size announced while on",
+      { rate (44100), block (256), switchOn, block (64) },
+      Layout::sharedOutputs,
+      256,
+      256 },
+    { "block size announced while on, then off and on",
+      { rate (44100), block (256), switchOn, block (64), switchOff, switchOn },
+      Layout::sharedOutputs,
+      256,
+      64 },
     { "switched on twice", { rate (44100), block (256), switchOn, switchOn }, Layout::sharedOutputs, 256, 256 },
     { "never switched on", { rate (44100), block (256) }, Layout::sharedOutputs, 256, 256 },
     { "switched off before it was ever on", { rate (44100), block (256), switchOff }, Layout::sharedOutputs, 256, 256 },
 };
 
 // Each row its own test, named by its row: a row that crashes takes no other with it.
-void PrintTo (const Sequence& s, std::ostream* out) { *out << s.name; }
+void PrintTo (const Sequence& s, std::ostream* out)
+{
+    *out << s.name;
+}
 
 template <typename Row>
 std::string rowName (const ::testing::TestParamInfo<Row>& info)
@@ -83,8 +105,7 @@ std::string rowName (const ::testing::TestParamInfo<Row>& info)
 }
 
 class CarelessSequence : public ::testing::TestWithParam<Sequence>
-{
-};
+{};
 
 TEST_P (CarelessSequence, SoundsAsACarefulHostsWould)
 {
@@ -158,12 +179,12 @@ TEST (CarelessHost, SwitchedAndResizedWhileItProcesses)
 
     std::atomic<bool> stop { false };
     std::atomic<int> calls { 0 }, nonFinite { 0 };
-    std::thread audio ([&]
-    {
+    std::thread audio ([&] {
         while (! stop)
         {
             for (const auto& channel : host.process (Layout::sharedOutputs, 1000))
-                nonFinite += (int) std::count_if (channel.begin(), channel.end(), [] (float s) { return ! std::isfinite (s); });
+                nonFinite +=
+                    (int) std::count_if (channel.begin(), channel.end(), [] (float s) { return ! std::isfinite (s); });
             ++calls;
         }
     });
@@ -220,11 +241,13 @@ const OddCall oddCalls[] {
     { "no second output", Layout::noSecondOutput, 256 },
 };
 
-void PrintTo (const OddCall& c, std::ostream* out) { *out << c.name; }
+void PrintTo (const OddCall& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class CarelessCall : public ::testing::TestWithParam<OddCall>
-{
-};
+{};
 
 TEST_P (CarelessCall, LeavesThePlugInWorking)
 {
@@ -256,10 +279,11 @@ TEST (CarelessHost, ParameterValuesAreFiniteAndInRange)
         float expected; // NaN: the value before stays
     };
     const std::vector<Case> table {
-        { confidence, nan, nan }, { confidence, inf, nan }, { confidence, -inf, nan },
+        { confidence, nan, nan },   { confidence, inf, nan },    { confidence, -inf, nan },
         { confidence, 1.5f, 1.0f }, { confidence, -0.5f, 0.0f }, { confidence, 0.75f, 0.75f },
-        { wet, nan, nan }, { wet, -1.0f, 0.0f }, { wet, 1.0e30f, 1.0f }, { wet, 0.75f, 0.75f },
-        { transpose, nan, nan }, { transpose, 2.0f, 1.0f }, { transpose, -3.0f, 0.0f },
+        { wet, nan, nan },          { wet, -1.0f, 0.0f },        { wet, 1.0e30f, 1.0f },
+        { wet, 0.75f, 0.75f },      { transpose, nan, nan },     { transpose, 2.0f, 1.0f },
+        { transpose, -3.0f, 0.0f },
     };
 
     RawHost host;
@@ -283,12 +307,23 @@ TEST (CarelessHost, ParameterValuesAreFiniteAndInRange)
         float expected; // NaN: the value before stays
     };
     const std::vector<Text> texts {
-        { pitchBendRange, "nan", nan }, { pitchBendRange, "-NaN", nan }, { pitchBendRange, "inf", nan },
-        { pitchBendRange, "-inf", nan }, { pitchBendRange, "1e999", nan },
-        { pitchBendRange, "1e30", 1.0f }, { pitchBendRange, "-5", 0.0f }, { pitchBendRange, "1", 0.5f },
+        { pitchBendRange, "nan", nan },
+        { pitchBendRange, "-NaN", nan },
+        { pitchBendRange, "inf", nan },
+        { pitchBendRange, "-inf", nan },
+        { pitchBendRange, "1e999", nan },
+        { pitchBendRange, "1e30", 1.0f },
+        { pitchBendRange, "-5", 0.0f },
+        { pitchBendRange, "1", 0.5f },
         { pitchBendRange, "1.5 semitones", 0.75f },
-        { confidence, "nan", nan }, { confidence, "6", 1.0f }, { gain, "nan", nan }, { gain, "0.01", 0.0f },
-        { transpose, "nan", nan }, { transpose, "7", 43.0f / 72.0f }, { wet, "nan", nan }, { wet, "on", 1.0f },
+        { confidence, "nan", nan },
+        { confidence, "6", 1.0f },
+        { gain, "nan", nan },
+        { gain, "0.01", 0.0f },
+        { transpose, "nan", nan },
+        { transpose, "7", 43.0f / 72.0f },
+        { wet, "nan", nan },
+        { wet, "on", 1.0f },
     };
     for (const auto& t : texts)
     {
@@ -296,7 +331,8 @@ TEST (CarelessHost, ParameterValuesAreFiniteAndInRange)
         const auto before = host.effect->getParameter (host.effect, t.index);
         host.dispatch (op::string2Parameter, t.index, 0, const_cast<char*> (t.text));
         const auto expected = std::isnan (t.expected) ? before : t.expected;
-        EXPECT_FLOAT_EQ (host.effect->getParameter (host.effect, t.index), expected) << t.index << " typed as " << t.text;
+        EXPECT_FLOAT_EQ (host.effect->getParameter (host.effect, t.index), expected)
+            << t.index << " typed as " << t.text;
     }
 }
 
@@ -319,7 +355,8 @@ TEST (CarelessHost, HeldNotesEndInTheFirstCallWithFrames)
         for (int i = 0; i < 40 && ! hasNoteOn (host.midi); ++i)
             host.process (Layout::separate, 256);
         ASSERT_TRUE (hasNoteOn (host.midi));
-        const auto held = std::find_if (host.midi.rbegin(), host.midi.rend(), [] (const Midi& m) { return m.status == 0x90; })->data1;
+        const auto held =
+            std::find_if (host.midi.rbegin(), host.midi.rend(), [] (const Midi& m) { return m.status == 0x90; })->data1;
 
         host.midi.clear();
         for (const auto& c : calls)
@@ -342,13 +379,17 @@ TEST (CarelessHost, HeldNotesEndInTheFirstCallWithFrames)
 TEST (CarelessHost, CallsAfterTheCloseTouchNothing)
 {
     const std::vector<std::pair<const char*, void (*) (AEffect*, const AEffect&)>> rows {
-        { "a second close", [] (AEffect* e, const AEffect& f) { EXPECT_EQ (f.dispatcher (e, op::close, 0, 0, nullptr, 0.0f), 0); } },
-        { "a question", [] (AEffect* e, const AEffect& f) {
+        { "a second close",
+          [] (AEffect* e, const AEffect& f) { EXPECT_EQ (f.dispatcher (e, op::close, 0, 0, nullptr, 0.0f), 0); } },
+        { "a question",
+          [] (AEffect* e, const AEffect& f) {
               char name[64] = {};
               EXPECT_EQ (f.dispatcher (e, op::getParamName, 0, 0, name, 0.0f), 0);
           } },
-        { "an editor's idle call", [] (AEffect* e, const AEffect& f) { f.dispatcher (e, op::editIdle, 0, 0, nullptr, 0.0f); } },
-        { "a process call", [] (AEffect* e, const AEffect& f) {
+        { "an editor's idle call",
+          [] (AEffect* e, const AEffect& f) { f.dispatcher (e, op::editIdle, 0, 0, nullptr, 0.0f); } },
+        { "a process call",
+          [] (AEffect* e, const AEffect& f) {
               std::vector<float> in (256, 0.25f), out (256, 123.0f);
               float* ins[2] = { in.data(), in.data() };
               float* outs[2] = { out.data(), out.data() };
@@ -387,7 +428,8 @@ class HostWindow
 public:
     HostWindow (Display* d, int width, int height) : display (d)
     {
-        window = XCreateSimpleWindow (display, DefaultRootWindow (display), 0, 0, (unsigned) width, (unsigned) height, 0, 0, 0);
+        window = XCreateSimpleWindow (display, DefaultRootWindow (display), 0, 0, (unsigned) width, (unsigned) height,
+                                      0, 0, 0);
         XMapWindow (display, window);
         XFlush (display);
     }

@@ -38,13 +38,13 @@ constexpr int version = 1, processEvents = 8;
 
 enum class Layout
 {
-    separate,          // a buffer of its own for every channel
-    sharedOutputs,     // one buffer for both outputs
-    inPlace,           // the outputs are the inputs
-    noInputs,          // a null input array
-    noSecondInput,     // a null pointer for the second input
-    noOutputs,         // a null output array
-    noSecondOutput,    // a null pointer for the second output
+    separate,       // a buffer of its own for every channel
+    sharedOutputs,  // one buffer for both outputs
+    inPlace,        // the outputs are the inputs
+    noInputs,       // a null input array
+    noSecondInput,  // a null pointer for the second input
+    noOutputs,      // a null output array
+    noSecondOutput, // a null pointer for the second output
 };
 
 struct Midi
@@ -185,7 +185,8 @@ private:
             if (e->deltaFrames < 0 || e->deltaFrames >= callFrames)
                 ++eventsOutsideTheirCall;
             if (e->type == kVstMidiType)
-                midi.push_back ({ callStart + e->deltaFrames, (unsigned char) e->midiData[0], e->midiData[1], e->midiData[2] });
+                midi.push_back (
+                    { callStart + e->deltaFrames, (unsigned char) e->midiData[0], e->midiData[1], e->midiData[2] });
         }
     }
 
@@ -211,7 +212,8 @@ public:
         juce::XmlElement preset (kalto::presetRootTag);
         preset.setAttribute ("synthSound", 0.0);
         written = kalto::presetFolder().createDirectory()
-               && kalto::writePresetFile (kalto::presetFile (kalto::defaultPresetName), kalto::presetDocumentText (preset));
+                  && kalto::writePresetFile (kalto::presetFile (kalto::defaultPresetName),
+                                             kalto::presetDocumentText (preset));
     }
 
     ~SilentDefaultPreset()

@@ -58,7 +58,8 @@ VstIntPtr VSTCALLBACK hostCallback (AEffect*, int opcode, int, VstIntPtr, void* 
         {
             const auto* e = reinterpret_cast<const VstMidiEvent*> (events->events[i]);
             if (e->type == kVstMidiType)
-                record->midi.push_back ({ e->deltaFrames, (unsigned char) e->midiData[0], e->midiData[1], e->midiData[2] });
+                record->midi.push_back (
+                    { e->deltaFrames, (unsigned char) e->midiData[0], e->midiData[1], e->midiData[2] });
         }
     }
     return 0;
@@ -97,10 +98,7 @@ protected:
         record = nullptr;
     }
 
-    static EntryPoint entry (const char* name)
-    {
-        return reinterpret_cast<EntryPoint> (dlsym (library, name));
-    }
+    static EntryPoint entry (const char* name) { return reinterpret_cast<EntryPoint> (dlsym (library, name)); }
 
     AEffect* open (const char* entryName)
     {
@@ -143,7 +141,8 @@ protected:
             in[(size_t) ch].resize ((size_t) n);
             out[(size_t) ch].assign ((size_t) n, 123.0f);
             for (int i = 0; i < n; ++i)
-                in[(size_t) ch][(size_t) i] = 0.5f * (float) std::sin (6.283185307179586 * 440.0 * (double) (start + i) / 44100.0 + ch);
+                in[(size_t) ch][(size_t) i] =
+                    0.5f * (float) std::sin (6.283185307179586 * 440.0 * (double) (start + i) / 44100.0 + ch);
         }
         float* ins[2] = { in[0].data(), in[1].data() };
         float* outs[2] = { out[0].data(), out[1].data() };
@@ -205,10 +204,18 @@ TEST_F (VstAbi, DispatcherAnswersTheFixedQuestions)
 TEST_F (VstAbi, CanDoTable)
 {
     const std::vector<std::pair<const char*, VstIntPtr>> cases {
-        { "receiveVstEvents", -1 }, { "receiveVstMidiEvent", -1 }, { "receiveVstMidiEvents", -1 },
-        { "sendVstEvents", 1 },     { "sendVstMidiEvent", 1 },     { "sendVstMidiEvents", 1 },
-        { "receiveVstTimeInfo", 1 }, { "conformsToWindowRules", 1 }, { "bypass", 1 },
-        { "openCloseAnyThread", -1 }, { "MPE", 0 },                { "noSuchCapability", 0 },
+        { "receiveVstEvents", -1 },
+        { "receiveVstMidiEvent", -1 },
+        { "receiveVstMidiEvents", -1 },
+        { "sendVstEvents", 1 },
+        { "sendVstMidiEvent", 1 },
+        { "sendVstMidiEvents", 1 },
+        { "receiveVstTimeInfo", 1 },
+        { "conformsToWindowRules", 1 },
+        { "bypass", 1 },
+        { "openCloseAnyThread", -1 },
+        { "MPE", 0 },
+        { "noSuchCapability", 0 },
     };
     for (const auto& [query, answer] : cases)
         EXPECT_EQ (dispatch (op::canDo, 0, 0, const_cast<char*> (query)), answer) << query;
@@ -273,18 +280,34 @@ TEST_F (VstAbi, ParameterNamesAndDefaultsByIndex)
         float normalised;
     };
     // Normalised defaults computed in single precision, as the host sees them.
-    const std::array<Expected, 26> table {{
+    const std::array<Expected, 26> table { {
         { "confidence", (0.78f - 0.01f) / (5.0f - 0.01f) },
         { "gain", (0.23f - 0.01f) / (0.99f - 0.01f) },
-        { "bends", 0.0f }, { "legato", 0.0f }, { "convFilter", 1.0f },
-        { "Channel2", 1.0f }, { "Channel2", 0.0f }, { "Guitar", 1.0f }, { "Bass", 0.0f },
-        { "Wet", 0.0f }, { "On", 0.0f },
-        { "Gain", 0.25f }, { "Filter", 0.5f }, { "Comp", 0.0f },
-        { "Key", 2.0f / 100.0f }, { "Mode", 1.0f / 100.0f }, { "Port", 1.0f / 100.0f },
-        { "PitchBendRange", 1.0f }, { "VelocityLimit", 1.0f }, { "Transpose", 0.5f },
+        { "bends", 0.0f },
+        { "legato", 0.0f },
+        { "convFilter", 1.0f },
+        { "Channel2", 1.0f },
+        { "Channel2", 0.0f },
+        { "Guitar", 1.0f },
+        { "Bass", 0.0f },
+        { "Wet", 0.0f },
+        { "On", 0.0f },
+        { "Gain", 0.25f },
+        { "Filter", 0.5f },
+        { "Comp", 0.0f },
+        { "Key", 2.0f / 100.0f },
+        { "Mode", 1.0f / 100.0f },
+        { "Port", 1.0f / 100.0f },
+        { "PitchBendRange", 1.0f },
+        { "VelocityLimit", 1.0f },
+        { "Transpose", 0.5f },
         { "SynthSound", 2.0f / 6.0f },
-        { "Chord0", 0.5f }, { "Chord1", 0.5f }, { "Chord2", 0.5f }, { "Chord3", 0.5f }, { "Chord4", 0.5f },
-    }};
+        { "Chord0", 0.5f },
+        { "Chord1", 0.5f },
+        { "Chord2", 0.5f },
+        { "Chord3", 0.5f },
+        { "Chord4", 0.5f },
+    } };
 
     for (int i = 0; i < 26; ++i)
     {
@@ -348,8 +371,7 @@ TEST_F (VstAbi, HostBypassPassesTheInputThrough)
 
 TEST_F (VstAbi, HostMayAskForMonoOrStereo)
 {
-    auto arrangement = [] (int type, int channels)
-    {
+    auto arrangement = [] (int type, int channels) {
         VstSpeakerArrangement a {};
         a.type = type;
         a.numChannels = channels;

@@ -41,8 +41,11 @@ TEST (Identity, StartsStereoAndAcceptsMonoOrStereo)
     const auto mono = juce::AudioChannelSet::mono();
     const auto stereo = juce::AudioChannelSet::stereo();
     for (const auto& [in, out, ok] : std::vector<std::tuple<juce::AudioChannelSet, juce::AudioChannelSet, bool>> {
-             { mono, mono, true }, { stereo, stereo, true }, { mono, stereo, true },
-             { juce::AudioChannelSet::create5point1(), stereo, false }, { juce::AudioChannelSet::disabled(), stereo, false } })
+             { mono, mono, true },
+             { stereo, stereo, true },
+             { mono, stereo, true },
+             { juce::AudioChannelSet::create5point1(), stereo, false },
+             { juce::AudioChannelSet::disabled(), stereo, false } })
     {
         juce::AudioProcessor::BusesLayout layout;
         layout.inputBuses.add (in);

@@ -10,7 +10,10 @@ namespace
 {
 struct ChangeCounter : juce::AudioProcessorListener
 {
-    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override { changed.push_back (index); }
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override
+    {
+        changed.push_back (index);
+    }
     void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
     std::vector<int> changed;
 };
@@ -19,9 +22,11 @@ TEST (Parameters, IdentifiersInIndexOrder)
 {
     KaltoAudioProcessor processor;
     const juce::StringArray expected {
-        "confidence", "gain", "bends", "legato", "convFilter", "channel1", "channel2", "guitar", "bass", "wet",
-        "on", kalto::gainIntIdentifier, "filter", "comp", "key", "mode", "port", "pitchBendRange",
-        "velocityLimit", "transpose", "synthSound", "chord0", "chord1", "chord2", "chord3", "chord4"
+        "confidence",    "gain",      "bends",      "legato", "convFilter", "channel1",
+        "channel2",      "guitar",    "bass",       "wet",    "on",         kalto::gainIntIdentifier,
+        "filter",        "comp",      "key",        "mode",   "port",       "pitchBendRange",
+        "velocityLimit", "transpose", "synthSound", "chord0", "chord1",     "chord2",
+        "chord3",        "chord4"
     };
 
     const auto& params = processor.getParameters();
@@ -59,10 +64,17 @@ TEST (Parameters, RangesAndPlainDefaults)
     EXPECT_FALSE (p.boolParameter (kalto::wetIndex)->get());
 
     const std::vector<std::tuple<juce::AudioParameterInt*, int, int, int>> ints {
-        { p.intParameter (kalto::gainIntIndex), 0, 100, 25 },   { p.intParameter (kalto::filterIndex), 0, 100, 50 },      { p.intParameter (kalto::compIndex), 0, 100, 0 },
-        { p.intParameter (kalto::keyIndex), 0, 100, 2 },        { p.intParameter (kalto::modeIndex), 0, 100, 1 },         { p.intParameter (kalto::portIndex), 0, 100, 1 },
-        { p.intParameter (kalto::velocityLimitIndex), 0, 127, 127 }, { p.intParameter (kalto::transposeIndex), -36, 36, 0 }, { p.intParameter (kalto::synthSoundIndex), 0, 6, 2 },
-        { p.intParameter (kalto::chord0Index + 0), -36, 36, 0 }, { p.intParameter (kalto::chord0Index + 4), -36, 36, 0 },
+        { p.intParameter (kalto::gainIntIndex), 0, 100, 25 },
+        { p.intParameter (kalto::filterIndex), 0, 100, 50 },
+        { p.intParameter (kalto::compIndex), 0, 100, 0 },
+        { p.intParameter (kalto::keyIndex), 0, 100, 2 },
+        { p.intParameter (kalto::modeIndex), 0, 100, 1 },
+        { p.intParameter (kalto::portIndex), 0, 100, 1 },
+        { p.intParameter (kalto::velocityLimitIndex), 0, 127, 127 },
+        { p.intParameter (kalto::transposeIndex), -36, 36, 0 },
+        { p.intParameter (kalto::synthSoundIndex), 0, 6, 2 },
+        { p.intParameter (kalto::chord0Index + 0), -36, 36, 0 },
+        { p.intParameter (kalto::chord0Index + 4), -36, 36, 0 },
     };
     for (const auto& [param, lo, hi, def] : ints)
     {
@@ -73,8 +85,14 @@ TEST (Parameters, RangesAndPlainDefaults)
 }
 
 // What the host and preset loads call; private in the typed classes.
-void setNormalised (juce::AudioProcessorParameter* p, float v) { p->setValue (v); }
-float normalised (juce::AudioProcessorParameter* p) { return p->getValue(); }
+void setNormalised (juce::AudioProcessorParameter* p, float v)
+{
+    p->setValue (v);
+}
+float normalised (juce::AudioProcessorParameter* p)
+{
+    return p->getValue();
+}
 
 TEST (Parameters, NormalisedValuesFollowTheRules)
 {

@@ -56,7 +56,10 @@ void writeDocument (const juce::File& file, const juce::String& text)
 struct Notifications final : juce::AudioProcessorListener
 {
     std::vector<int> indices;
-    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override { indices.push_back (index); }
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override
+    {
+        indices.push_back (index);
+    }
     void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
 };
 
@@ -101,7 +104,8 @@ TEST (PresetCodec, ScramblesEachCharacterAndReadsOnlyTheLowByte)
     EXPECT_EQ (zero, "B");
 
     // Latin-1 text comes back whole.
-    const auto accented = juce::String::charToString ((juce::juce_wchar) 0xe9) + "t" + juce::String::charToString ((juce::juce_wchar) 0xff);
+    const auto accented = juce::String::charToString ((juce::juce_wchar) 0xe9) + "t"
+                          + juce::String::charToString ((juce::juce_wchar) 0xff);
     juce::Array<uint32_t> latin;
     encodePresetText (accented, latin);
     juce::String back;
@@ -116,8 +120,12 @@ TEST (PresetCodec, NumbersAsPrintfWritesThemWithTwentyDigits)
         double value;
         const char* text;
     } cases[] = {
-        { 0.5, "0.5" }, { 1.0, "1" }, { 0.0, "0" }, { 0.25, "0.25" },
-        { (double) 0.02f, "0.019999999552965164185" }, { 0.00005, "5.0000000000000002396e-05" },
+        { 0.5, "0.5" },
+        { 1.0, "1" },
+        { 0.0, "0" },
+        { 0.25, "0.25" },
+        { (double) 0.02f, "0.019999999552965164185" },
+        { 0.00005, "5.0000000000000002396e-05" },
     };
     for (const auto& c : cases)
     {
@@ -131,8 +139,9 @@ TEST (PresetCodec, NumbersIgnoreTheHostsLocale)
     // Hosts set the locale from the environment; a German one writes 0,5.
     const auto dir = kalto::test::makeTempFolder ("locale");
     ASSERT_TRUE (dir.isDirectory());
-    const auto made = std::system (("localedef -i de_DE -f UTF-8 " + dir.getChildFile ("de_DE.UTF-8").getFullPathName().quoted()
-                                    + " >/dev/null 2>&1").toRawUTF8());
+    const auto made = std::system (("localedef -i de_DE -f UTF-8 "
+                                    + dir.getChildFile ("de_DE.UTF-8").getFullPathName().quoted() + " >/dev/null 2>&1")
+                                       .toRawUTF8());
     setenv ("LOCPATH", dir.getFullPathName().toRawUTF8(), 1);
     if (made != 0 || std::setlocale (LC_NUMERIC, "de_DE.UTF-8") == nullptr)
     {
@@ -153,7 +162,8 @@ TEST (PresetCodec, NumbersIgnoreTheHostsLocale)
 
 TEST (PresetNames, StayInsideThePresetFolder)
 {
-    for (const char* good : { "Vyn Defaults", "a", "my.preset", "name with spaces", ".hidden", "x..y", "Lead...Solo", "..x", "x.." })
+    for (const char* good :
+         { "Vyn Defaults", "a", "my.preset", "name with spaces", ".hidden", "x..y", "Lead...Solo", "..x", "x.." })
         EXPECT_TRUE (isSafePresetName (good)) << good;
     for (const char* bad : { "", ".", "..", "../x", "a/b", "/etc/passwd", "a\\b", "x/.." })
         EXPECT_FALSE (isSafePresetName (bad)) << bad;
@@ -191,7 +201,9 @@ TEST_F (Presets, FirstStartWritesTheFolderMarkerAndDefaults)
     ASSERT_GE (lines.size(), 4);
     EXPECT_EQ (lines[0], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r");
     EXPECT_EQ (lines[1], "\r");
-    EXPECT_TRUE (lines[2].startsWith ("<KALTO_SETTINGS confidence=\"" + presetNumberText (normalised (p.floatParameter (kalto::confidenceIndex))) + "\" gain=\""));
+    EXPECT_TRUE (lines[2].startsWith ("<KALTO_SETTINGS confidence=\""
+                                      + presetNumberText (normalised (p.floatParameter (kalto::confidenceIndex)))
+                                      + "\" gain=\""));
     EXPECT_TRUE (text.endsWith ("/>\r\n"));
     for (int i = 3; i < lines.size() - 1; ++i)
     {
@@ -338,7 +350,8 @@ TEST_F (Presets, FilesThatAreNotOursChangeNothing)
         { "7 bytes", [] (const juce::File& f) { f.replaceWithData ("1234567", 7); } },
         // replaceWithData deletes a file it is given nothing for.
         { "empty", [] (const juce::File& f) { ASSERT_EQ (truncate (f.getFullPathName().toRawUTF8(), 0), 0); } },
-        { "another key", [] (const juce::File& f) {
+        { "another key",
+          [] (const juce::File& f) {
               juce::MemoryOutputStream out;
               for (auto c : juce::String ("<?xml version=\"1.0\"?><KALTO_SETTINGS key=\"1\"/>"))
                   out.writeInt64 ((juce::int64) ((uint32_t) c ^ 0x11u));
@@ -379,7 +392,8 @@ TEST_F (Presets, FilesThatAreNotOursChangeNothing)
         EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 7);
         // The tracker settings are still copied in.
         EXPECT_EQ (p.readTracker()->confidence.load(), p.floatParameter (kalto::confidenceIndex)->get());
-        EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p) != nullptr, c.parsed) << "read as no document, as any file that cannot be read";
+        EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p) != nullptr, c.parsed)
+            << "read as no document, as any file that cannot be read";
         EXPECT_EQ (p.isPresetModified(), c.parsed);
         EXPECT_EQ (test::entriesOf (presets()), entries) << "nothing written in its place or beside it";
 
@@ -407,7 +421,8 @@ TEST_F (Presets, AStartWithAFifoForTheDefaultsDoesNotWait)
     EXPECT_EQ (p.getInstrument().getNumSounds(), 4);
     EXPECT_EQ (KaltoAudioProcessorProbe::presetXml (p), nullptr);
     EXPECT_EQ (test::entriesOf (presets()), (std::vector<std::string> { "Vyn Defaults.kalto_vyn", "kalto.lock" }));
-    struct stat info {};
+    struct stat info
+    {};
     EXPECT_TRUE (stat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISFIFO (info.st_mode)) << "still the FIFO";
 }
 
@@ -488,19 +503,22 @@ TEST_F (Presets, DamagedTextsLoadTheRootsAttributesOrChangeNothing)
         { "a character reference that takes the closing quote", "<KALTO_SETTINGS key=\"0.05&#x\"/>", false },
         { "deeply nested content, closed", "<KALTO_SETTINGS key=\"0.05\">" + deepClosed + "</KALTO_SETTINGS>", true },
         { "deeply nested content, not closed", "<KALTO_SETTINGS key=\"0.05\">" + deep, false },
-        { "an entity that names itself", "<!DOCTYPE x [<!ENTITY e \"&xe;\">]><KALTO_SETTINGS key=\"0.05\" mode=\"&e;\"/>", true },
+        { "an entity that names itself",
+          "<!DOCTYPE x [<!ENTITY e \"&xe;\">]><KALTO_SETTINGS key=\"0.05\" mode=\"&e;\"/>", true },
         { "cut inside the start tag", "<KALTO_SETTINGS key=\"0.05\"", false },
         { "cut before the start tag's end", "<KALTO_SETTINGS key=\"0.05\"/", false },
         { "cut inside a value", "<KALTO_SETTINGS key=\"0.05", false },
         { "cut inside the close tag", "<KALTO_SETTINGS key=\"0.05\"></KALTO_SETTINGS", false },
         { "an open start tag only", "<KALTO_SETTINGS key=\"0.05\">", false },
         { "closed by another element's tag", "<KALTO_SETTINGS key=\"0.05\"></OTHER>", false },
-        { "an inner element of the same name left open", "<KALTO_SETTINGS key=\"0.05\"><KALTO_SETTINGS></KALTO_SETTINGS>", false },
+        { "an inner element of the same name left open",
+          "<KALTO_SETTINGS key=\"0.05\"><KALTO_SETTINGS></KALTO_SETTINGS>", false },
         { "the close tag only in a comment", "<KALTO_SETTINGS key=\"0.05\"><!-- </KALTO_SETTINGS> -->", false },
         { "the close tag only in CDATA", "<KALTO_SETTINGS key=\"0.05\"><![CDATA[</KALTO_SETTINGS>]]>", false },
         { "a comment that never ends before the root", "<!-- <KALTO_SETTINGS key=\"0.05\"/>", false },
         { "'>' and '/>' inside a value", "<KALTO_SETTINGS mode=\"/>\" key=\"0.05\"/>", true },
-        { "content with elements, text and comments", "<KALTO_SETTINGS key=\"0.05\"><x a=\"</KALTO_SETTINGS>\"/>t<!--c--><y>u</y></KALTO_SETTINGS >", true },
+        { "content with elements, text and comments",
+          "<KALTO_SETTINGS key=\"0.05\"><x a=\"</KALTO_SETTINGS>\"/>t<!--c--><y>u</y></KALTO_SETTINGS >", true },
         { "header, comment and text around the root",
           "<?xml version=\"1.0\"?>\r\n<!-- saved -->\r\n<KALTO_SETTINGS key=\"0.05\"/>\r\nnot ours", true },
     };
@@ -601,16 +619,44 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
         const char* text;
         float expected;
     } cases[] = {
-        { "0.75", 0.75f }, { "nan", kept }, { "-nan", kept }, { "NaN", kept }, { "inf", kept }, { "-inf", kept },
-        { "1e400", kept }, { "1e20", 1.0f }, { "-3", 0.0f }, { "1.5", 1.0f }, { "-1e-300", 0.0f },
+        { "0.75", 0.75f },
+        { "nan", kept },
+        { "-nan", kept },
+        { "NaN", kept },
+        { "inf", kept },
+        { "-inf", kept },
+        { "1e400", kept },
+        { "1e20", 1.0f },
+        { "-3", 0.0f },
+        { "1.5", 1.0f },
+        { "-1e-300", 0.0f },
         // A number with text after it is read as far as it goes.
-        { "0.5abc", 0.5f }, { " 0.25", 0.25f }, { ".5", 0.5f }, { "+0.5x", 0.5f }, { "5e-1e", 0.5f }, { "0", 0.0f },
-        { "-0", 0.0f }, { "0.", 0.0f },
+        { "0.5abc", 0.5f },
+        { " 0.25", 0.25f },
+        { ".5", 0.5f },
+        { "+0.5x", 0.5f },
+        { "5e-1e", 0.5f },
+        { "0", 0.0f },
+        { "-0", 0.0f },
+        { "0.", 0.0f },
         // No number at all: a sign, a point or an exponent alone is none.
-        { "abc", kept }, { "", kept }, { " ", kept }, { "-", kept }, { "+", kept }, { ".", kept }, { "-.", kept },
-        { "e5", kept }, { ".e5", kept }, { "-e5", kept }, { "x0.5", kept }, { "- 0.5", kept },
+        { "abc", kept },
+        { "", kept },
+        { " ", kept },
+        { "-", kept },
+        { "+", kept },
+        { ".", kept },
+        { "-.", kept },
+        { "e5", kept },
+        { ".e5", kept },
+        { "-e5", kept },
+        { "x0.5", kept },
+        { "- 0.5", kept },
         // Exponents far beyond a double's: still an infinity or 0.
-        { "1e2674407959", kept }, { "1e-2674407959", 0.0f }, { "5e-0000000000000001", 0.5f }, { "0.5e+", 0.5f },
+        { "1e2674407959", kept },
+        { "1e-2674407959", 0.0f },
+        { "5e-0000000000000001", 0.5f },
+        { "0.5e+", 0.5f },
     };
     for (const auto& c : cases)
     {
@@ -623,8 +669,9 @@ TEST_F (Presets, ValuesAreFiniteAndWithinZeroToOne)
         set (p.intParameter (kalto::transposeIndex), 5.0f);
         const auto transpose = normalised (p.intParameter (kalto::transposeIndex));
         const auto value = juce::String (c.text);
-        writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"),
-                       "<KALTO_SETTINGS pitchBendRange=\"" + value + "\" bends=\"" + value + "\" transpose=\"" + value + "\"/>");
+        writeDocument (presets().getChildFile ("Vyn Defaults.kalto_vyn"), "<KALTO_SETTINGS pitchBendRange=\"" + value
+                                                                              + "\" bends=\"" + value
+                                                                              + "\" transpose=\"" + value + "\"/>");
         Notifications heard;
         p.addListener (&heard);
         p.loadPreset();
@@ -715,8 +762,8 @@ TEST_F (Presets, ASaveReplacesTheFileOnlyWhenTheNewOneIsWhole)
 TEST_F (Presets, EveryAcceptedNameIsSavedAndLoaded)
 {
     const auto e = juce::String::charToString ((juce::juce_wchar) 0xe9);
-    for (const auto& name : { juce::String ("Lead...Solo"), juce::String ("..x"), juce::String::repeatedString ("x", 245),
-                              juce::String::repeatedString (e, 122) + "x" })
+    for (const auto& name : { juce::String ("Lead...Solo"), juce::String ("..x"),
+                              juce::String::repeatedString ("x", 245), juce::String::repeatedString (e, 122) + "x" })
     {
         SCOPED_TRACE (name);
         ASSERT_TRUE (isSafePresetName (name));
@@ -777,7 +824,8 @@ TEST_F (Presets, TheFolderIsMadeOnlyInsideAHomeThatExists)
     {
         SCOPED_TRACE ("HOME \"" + c.environment + "\", account home \"" + c.accountHome.getFullPathName() + "\"");
         ASSERT_EQ (setenv ("HOME", c.environment.toRawUTF8(), 1), 0);
-        const test::AccountHome entry (c.accountHome == juce::File() ? nullptr : c.accountHome.getFullPathName().toRawUTF8());
+        const test::AccountHome entry (c.accountHome == juce::File() ? nullptr
+                                                                     : c.accountHome.getFullPathName().toRawUTF8());
         {
             auto& p = make();
             set (p.intParameter (kalto::keyIndex), 9);
@@ -791,7 +839,8 @@ TEST_F (Presets, TheFolderIsMadeOnlyInsideAHomeThatExists)
             if (c.expected != juce::File())
             {
                 EXPECT_EQ (presetFolder(), kept);
-                EXPECT_EQ (test::entriesOf (kept), (std::vector<std::string> { "Other.kalto_vyn", "Vyn Defaults.kalto_vyn", "kalto.lock" }));
+                EXPECT_EQ (test::entriesOf (kept),
+                           (std::vector<std::string> { "Other.kalto_vyn", "Vyn Defaults.kalto_vyn", "kalto.lock" }));
                 EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 9);
                 EXPECT_EQ (heard.indices, allIndices());
             }
@@ -821,7 +870,8 @@ TEST_F (Presets, TheFolderIsMadeOnlyInsideAHomeThatExists)
         }
 
         // Each case starts with no preset folder anywhere.
-        for (const auto& made : working.findChildFiles (juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no))
+        for (const auto& made :
+             working.findChildFiles (juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no))
             made.deleteRecursively();
         missing.deleteRecursively();
         missingAccount.deleteRecursively();

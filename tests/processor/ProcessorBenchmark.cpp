@@ -48,7 +48,8 @@ void processBlockPiano (benchmark::State& state)
     }
     state.SetItemsProcessed ((int64_t) state.iterations() * 512);
     // Seconds of audio processed per second of processor time: the multiple of real time.
-    state.counters["x_realtime"] = benchmark::Counter ((double) state.iterations() * 512.0 / 44100.0, benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter ((double) state.iterations() * 512.0 / 44100.0, benchmark::Counter::kIsRate);
     state.counters["midi_events"] = (double) notes;
     juce::File (homeTemplate).deleteRecursively();
 }

@@ -18,16 +18,42 @@ public:
     static const juce::XmlElement* presetXml (const KaltoAudioProcessor& p) { return p.presetXml.get(); }
     static uint16_t eventBufferCapacity (const KaltoAudioProcessor& p) { return p.eventBufferCapacity; }
     static const kalto::TrackerEvent* eventBuffer (const KaltoAudioProcessor& p) { return p.eventBuffer.get(); }
-    static const std::shared_ptr<kalto_lookandfeel>& lookAndFeel (const KaltoAudioProcessor& p) { return p.lookAndFeel; }
+    static const std::shared_ptr<kalto_lookandfeel>& lookAndFeel (const KaltoAudioProcessor& p)
+    {
+        return p.lookAndFeel;
+    }
 
     // The typed parameter members, in index order.
-    static std::array<juce::AudioProcessorParameter*, kalto::numParameters> parameterMembers (const KaltoAudioProcessor& p)
+    static std::array<juce::AudioProcessorParameter*, kalto::numParameters> parameterMembers (
+        const KaltoAudioProcessor& p)
     {
         const auto& c = p.chordParams;
-        return { p.confidenceParam, p.gainParam, p.bendsParam, p.legatoParam, p.convFilterParam, p.channel1Param,
-                 p.channel2Param, p.guitarParam, p.bassParam, p.wetParam, p.onParam, p.gainIntParam, p.filterParam,
-                 p.compParam, p.keyParam, p.modeParam, p.portParam, p.pitchBendRangeParam, p.velocityLimitParam,
-                 p.transposeParam, p.synthSoundParam, c[0], c[1], c[2], c[3], c[4] };
+        return { p.confidenceParam,
+                 p.gainParam,
+                 p.bendsParam,
+                 p.legatoParam,
+                 p.convFilterParam,
+                 p.channel1Param,
+                 p.channel2Param,
+                 p.guitarParam,
+                 p.bassParam,
+                 p.wetParam,
+                 p.onParam,
+                 p.gainIntParam,
+                 p.filterParam,
+                 p.compParam,
+                 p.keyParam,
+                 p.modeParam,
+                 p.portParam,
+                 p.pitchBendRangeParam,
+                 p.velocityLimitParam,
+                 p.transposeParam,
+                 p.synthSoundParam,
+                 c[0],
+                 c[1],
+                 c[2],
+                 c[3],
+                 c[4] };
     }
 
     static void setVersionText (KaltoAudioProcessor& p, const juce::String& text) { p.versionText = text; }

@@ -44,7 +44,8 @@ TEST_F (ProcessorThreads, PreparingAndProcessingWhileTheEditorPollsAndPresetsLoa
 
     EXPECT_GT (audio.blocks(), 100);
     EXPECT_FALSE (std::isnan (seen)); // the level is -inf in silence, never NaN
-    std::printf ("%ld blocks, %ld prepares, %ld polls, %ld preset loads\n", audio.blocks(), audio.prepares(), polls, loads);
+    std::printf ("%ld blocks, %ld prepares, %ld polls, %ld preset loads\n", audio.blocks(), audio.prepares(), polls,
+                 loads);
 }
 } // namespace
 } // namespace kalto

@@ -77,8 +77,8 @@ bool orderActions (EditorOptions& options)
     // An action after the end would quietly never happen.
     if (options.seconds && ! options.actions.empty() && options.actions.back().notBefore() > *options.seconds)
         return refuse ("--seconds", juce::String (*options.seconds),
-                       "no earlier than the last --click or --shot, at " + juce::String (options.actions.back().notBefore())
-                           + " s");
+                       "no earlier than the last --click or --shot, at "
+                           + juce::String (options.actions.back().notBefore()) + " s");
     return true;
 }
 
@@ -105,8 +105,8 @@ bool readRecording (const juce::String& path, Recording& recording, int& exitCod
     auto& reader = *input->reader;
     recording.rate = reader.sampleRate;
     recording.channels = juce::jlimit (1, maxTrackChannels, (int) reader.numChannels);
-    recording.samples.setSize (recording.channels,
-                               (int) juce::jmin (reader.lengthInSamples, (juce::int64) std::numeric_limits<int>::max()));
+    recording.samples.setSize (
+        recording.channels, (int) juce::jmin (reader.lengthInSamples, (juce::int64) std::numeric_limits<int>::max()));
     reader.read (&recording.samples, 0, recording.samples.getNumSamples(), 0, true, true);
     return true;
 }
@@ -116,13 +116,15 @@ bool readRecording (const juce::String& path, Recording& recording, int& exitCod
 std::unique_ptr<EditorWindow> connectWindow (const EditorOptions& options, int& exitCode)
 {
     const auto any = [&] (bool clicks) {
-        return options.readCommands
-            || std::any_of (options.actions.begin(), options.actions.end(), [&] (auto& a) { return a.isClick() == clicks; });
+        return options.readCommands || std::any_of (options.actions.begin(), options.actions.end(), [&] (auto& a) {
+                   return a.isClick() == clicks;
+               });
     };
 
     juce::String problem;
     auto window = EditorWindow::connect (problem);
-    if (window == nullptr || (any (true) && ! window->canClick (problem)) || (any (false) && ! window->canCapture (problem)))
+    if (window == nullptr || (any (true) && ! window->canClick (problem))
+        || (any (false) && ! window->canCapture (problem)))
     {
         exitCode = fail (exitNoDisplay, problem);
         return nullptr;
@@ -159,9 +161,10 @@ int checkClicks (const std::vector<EditorAction>& actions, const EditorSize& siz
 // as --seconds all the same.
 double runSeconds (const EditorOptions& options, double recordingSeconds)
 {
-    double seconds = options.seconds.value_or (options.readCommands           ? 0.0
-                                               : options.playPath.isNotEmpty() ? recordingSeconds + afterRecordingSeconds
-                                                                               : runWithoutRecordingSeconds);
+    double seconds = options.seconds.value_or (options.readCommands ? 0.0
+                                               : options.playPath.isNotEmpty()
+                                                   ? recordingSeconds + afterRecordingSeconds
+                                                   : runWithoutRecordingSeconds);
     if (! options.seconds && ! options.actions.empty())
         seconds = juce::jmax (seconds, options.actions.back().notBefore() + afterLastActionSeconds);
     return seconds;
@@ -178,7 +181,8 @@ int showEditor (EditorWindow& window, const LoadedPlugin& loaded, Recording reco
     window.open (loaded.effect(), size.width, size.height, "kalto-host: " + loaded.dispatchString (op::getEffectName));
     std::unique_ptr<RealTimePlayer> player;
     if (options.playPath.isNotEmpty())
-        player = std::make_unique<RealTimePlayer> (plugin, std::move (recording.samples), recording.rate, defaultBlockSize);
+        player =
+            std::make_unique<RealTimePlayer> (plugin, std::move (recording.samples), recording.rate, defaultBlockSize);
 
     const int exitCode = EditorRun (window, player.get(), options.actions, seconds, options.readCommands).run();
 
@@ -233,7 +237,8 @@ int runEditor (const EditorOptions& options)
         return exitCode;
     if (! loaded->hasEditor())
         return fail (exitNoEditor, "the plug-in has no editor: " + options.pluginPath);
-    if (! preparePlugin (loaded->instance(), recording.rate, defaultBlockSize, recording.channels, options.settings, exitCode))
+    if (! preparePlugin (loaded->instance(), recording.rate, defaultBlockSize, recording.channels, options.settings,
+                         exitCode))
         return exitCode;
 
     EditorSize size;

@@ -175,8 +175,7 @@ void EditorRun::stepClick()
             actions.pop_front();
             click = Click::none;
             break;
-        case Click::none:
-            break;
+        case Click::none: break;
     }
 }
 
@@ -187,7 +186,8 @@ int EditorRun::writeShot (const EditorAction& shot)
 
     const auto image = window.capture();
     if (! image)
-        return fail (exitXErrors, "cannot capture the editor's window for " + shot.shotPath + " (is all of it on the screen?)");
+        return fail (exitXErrors,
+                     "cannot capture the editor's window for " + shot.shotPath + " (is all of it on the screen?)");
 
     if (! writePngFile (commandLineFile (shot.shotPath), *image))
         return fail (exitWriteFailed, "cannot write screenshot: " + shot.shotPath);

@@ -39,7 +39,13 @@ public:
     int run();
 
 private:
-    enum class Click { none, pointerMoved, buttonDown, settling };
+    enum class Click
+    {
+        none,
+        pointerMoved,
+        buttonDown,
+        settling
+    };
 
     void waitForFirstPaint();
     void idleRound();

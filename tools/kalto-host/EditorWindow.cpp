@@ -35,7 +35,8 @@ std::atomic<int> errors { 0 };
 bool missingWindowManagerAtom (const XErrorEvent& e)
 {
     return e.error_code == BadAtom && e.resourceid == None
-           && (e.request_code == X_ChangeProperty || e.request_code == X_DeleteProperty || e.request_code == X_GetProperty);
+           && (e.request_code == X_ChangeProperty || e.request_code == X_DeleteProperty
+               || e.request_code == X_GetProperty);
 }
 
 // Installed for the whole process, plug-ins' own connections included:
@@ -242,8 +243,9 @@ std::optional<juce::Image> EditorWindow::capture()
             for (int x = 0; x < width; ++x)
             {
                 const unsigned long p = XGetPixel (pixels, x, y);
-                out.setPixelColour (x, y, juce::Colour (channel (p, visual->red_mask), channel (p, visual->green_mask),
-                                                        channel (p, visual->blue_mask)));
+                out.setPixelColour (x, y,
+                                    juce::Colour (channel (p, visual->red_mask), channel (p, visual->green_mask),
+                                                  channel (p, visual->blue_mask)));
             }
     }
     XDestroyImage (pixels);

@@ -27,8 +27,8 @@ juce::String categoryName (VstIntPtr category)
     switch (category)
     {
         case effectCategory: return "effect";
-        case synthCategory:  return "synth";
-        default:             return "other (" + juce::String ((int) category) + ")";
+        case synthCategory: return "synth";
+        default: return "other (" + juce::String ((int) category) + ")";
     }
 }
 
@@ -62,9 +62,7 @@ void printParameters (const LoadedPlugin& loaded)
     for (int i = 0; i < e.numParams; ++i)
     {
         const float value = e.getParameter (&e, i);
-        std::printf ("%d\t%s\t%.9g\t%s\n", i,
-                     loaded.dispatchString (op::getParamName, i).toRawUTF8(),
-                     (double) value,
+        std::printf ("%d\t%s\t%.9g\t%s\n", i, loaded.dispatchString (op::getParamName, i).toRawUTF8(), (double) value,
                      loaded.dispatchString (op::getParamDisplay, i).toRawUTF8());
     }
 }

@@ -16,7 +16,10 @@ AEffect* effectOf (juce::AudioPluginInstance& instance)
 {
     struct EffectFinder : juce::ExtensionsVisitor
     {
-        void visitVSTClient (const VSTClient& client) override { effect = static_cast<AEffect*> (client.getAEffectPtr()); }
+        void visitVSTClient (const VSTClient& client) override
+        {
+            effect = static_cast<AEffect*> (client.getAEffectPtr());
+        }
         AEffect* effect = nullptr;
     } finder;
     instance.getExtensions (finder);
@@ -33,7 +36,8 @@ bool applySettings (juce::AudioPluginInstance& plugin, const Settings& settings,
         {
             exitCode = fail (exitUsage, "no parameter " + juce::String (index) + ": "
                                             + (parameters.isEmpty() ? juce::String ("the plug-in has no parameters")
-                                                                    : "its parameters are 0 to " + juce::String (parameters.size() - 1)));
+                                                                    : "its parameters are 0 to "
+                                                                          + juce::String (parameters.size() - 1)));
             return false;
         }
         parameters[index]->setValue (value);
@@ -113,7 +117,8 @@ bool preparePlugin (juce::AudioPluginInstance& plugin, double rate, int block, i
     layout.inputBuses.add (set);
     layout.outputBuses.add (set);
     if (! plugin.setBusesLayout (layout))
-        std::fprintf (stderr, "kalto-host: the plug-in refused %d in / %d out; using its own layout\n", channels, channels);
+        std::fprintf (stderr, "kalto-host: the plug-in refused %d in / %d out; using its own layout\n", channels,
+                      channels);
 
     if (! applySettings (plugin, settings, exitCode))
         return false;

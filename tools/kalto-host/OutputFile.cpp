@@ -69,8 +69,10 @@ juce::MidiFile midiFileOf (const juce::MidiMessageSequence& events, double rate)
 // or a FIFO.
 bool isSpecialFile (const juce::File& file)
 {
-    struct stat info {};
-    return stat (file.getFullPathName().toRawUTF8(), &info) == 0 && ! S_ISREG (info.st_mode) && ! S_ISDIR (info.st_mode);
+    struct stat info
+    {};
+    return stat (file.getFullPathName().toRawUTF8(), &info) == 0 && ! S_ISREG (info.st_mode)
+           && ! S_ISDIR (info.st_mode);
 }
 
 // A stream that replaces a file of the name. A device or a FIFO is written

@@ -33,8 +33,8 @@ void RealTimePlayer::play()
     const std::chrono::duration<double> period (blockSize / rate);
 
     // Everything the loop needs is allocated before it starts.
-    juce::AudioBuffer<float> block (juce::jmax (plugin.getTotalNumInputChannels(), plugin.getTotalNumOutputChannels(), 1),
-                                    blockSize);
+    juce::AudioBuffer<float> block (
+        juce::jmax (plugin.getTotalNumInputChannels(), plugin.getTotalNumOutputChannels(), 1), blockSize);
     juce::MidiBuffer midi;
     midi.ensureSize (8192);
 

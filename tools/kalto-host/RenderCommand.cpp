@@ -21,8 +21,9 @@ bool readNumberOption (const juce::String& arg, const juce::String& value, Rende
         // The output's header holds a whole number of Hz.
         const auto rate = parseNumber (value, minSampleRate, maxSampleRate, true);
         if (! rate)
-            return refuse (arg, value, "a whole number of Hz from " + juce::String (minSampleRate) + " to "
-                                           + juce::String (maxSampleRate));
+            return refuse (arg, value,
+                           "a whole number of Hz from " + juce::String (minSampleRate) + " to "
+                               + juce::String (maxSampleRate));
         options.rate = *rate;
     }
     else if (arg == "--block")
@@ -83,7 +84,10 @@ private:
 };
 
 Renderer::Renderer (juce::AudioPluginInstance& p, juce::AudioFormatReader& r, int block)
-    : plugin (p), reader (r), blockSize (block), numIns (p.getTotalNumInputChannels()),
+    : plugin (p),
+      reader (r),
+      blockSize (block),
+      numIns (p.getTotalNumInputChannels()),
       // Only the channels that feed an input are read.
       fileBlock (juce::jlimit (1, (int) r.numChannels, numIns), block),
       buffer (juce::jmax (numIns, p.getTotalNumOutputChannels(), 1), block)
@@ -124,16 +128,18 @@ void Renderer::keepEvents (juce::int64 start, juce::MidiMessageSequence& sent) c
         const auto at = start + metadata.samplePosition;
         const auto* raw = message.getRawData();
         const int size = message.getRawDataSize();
-        std::printf ("%lld %d %d %d\n", (long long) at,
-                     size > 0 ? raw[0] : 0, size > 1 ? raw[1] : 0, size > 2 ? raw[2] : 0);
+        std::printf ("%lld %d %d %d\n", (long long) at, size > 0 ? raw[0] : 0, size > 1 ? raw[1] : 0,
+                     size > 2 ? raw[2] : 0);
         sent.addEvent (message, (double) at);
     }
 }
 
 // Renders the prepared plug-in into the output files; an exit code.
-int render (juce::AudioPluginInstance& plugin, juce::AudioFormatReader& reader, double rate, const RenderOptions& options)
+int render (juce::AudioPluginInstance& plugin, juce::AudioFormatReader& reader, double rate,
+            const RenderOptions& options)
 {
-    const auto output = WavOutput::create (commandLineFile (options.outputPath), rate, plugin.getTotalNumOutputChannels());
+    const auto output =
+        WavOutput::create (commandLineFile (options.outputPath), rate, plugin.getTotalNumOutputChannels());
     if (output == nullptr)
         return fail (exitWriteFailed, "cannot write audio file: " + options.outputPath);
 
@@ -182,7 +188,8 @@ int runRender (const RenderOptions& options)
 
     auto& reader = *input->reader;
     const double rate = options.rate > 0.0 ? options.rate : reader.sampleRate;
-    const int channels = options.channels != 0 ? options.channels : juce::jlimit (1, maxTrackChannels, (int) reader.numChannels);
+    const int channels = options.channels != 0 ? options.channels
+                                               : juce::jlimit (1, maxTrackChannels, (int) reader.numChannels);
 
     auto loaded = loadPlugin (options.pluginPath, rate, options.block, exitCode);
     if (! loaded || ! preparePlugin (loaded->instance(), rate, options.block, channels, options.settings, exitCode))

@@ -13,7 +13,7 @@ struct RenderOptions
     juce::String pluginPath, inputPath, outputPath, midiPath;
     double rate = 0.0; // none given: the file's own
     int block = defaultBlockSize;
-    int channels = 0;  // none given: the file's, up to a stereo track's
+    int channels = 0; // none given: the file's, up to a stereo track's
     bool bypass = false;
     Settings settings;
 };

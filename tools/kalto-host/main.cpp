@@ -26,14 +26,13 @@ using namespace kalto::host;
 
 int usage()
 {
-    std::fprintf (stderr,
-                  "usage: kalto-host info PLUGIN.so\n"
-                  "       kalto-host render PLUGIN.so IN.wav --out OUT.wav --midi OUT.mid\n"
-                  "                  [--rate HZ] [--block N] [--channels 1|2]\n"
-                  "                  [--set INDEX=NORMALISED ...] [--bypass]\n"
-                  "       kalto-host editor PLUGIN.so [--play IN.wav] [--seconds S]\n"
-                  "                  [--click X,Y@T ...] [--shot OUT.png@T ...] [--commands]\n"
-                  "                  [--set INDEX=NORMALISED ...]\n");
+    std::fprintf (stderr, "usage: kalto-host info PLUGIN.so\n"
+                          "       kalto-host render PLUGIN.so IN.wav --out OUT.wav --midi OUT.mid\n"
+                          "                  [--rate HZ] [--block N] [--channels 1|2]\n"
+                          "                  [--set INDEX=NORMALISED ...] [--bypass]\n"
+                          "       kalto-host editor PLUGIN.so [--play IN.wav] [--seconds S]\n"
+                          "                  [--click X,Y@T ...] [--shot OUT.png@T ...] [--commands]\n"
+                          "                  [--set INDEX=NORMALISED ...]\n");
     return exitUsage;
 }
 

@@ -83,23 +83,30 @@ int parseOptions (const juce::StringArray& args, Options& options)
     {
         const auto& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        auto* const* number = std::find_if (std::begin (numbers), std::end (numbers), [&] (auto* o) { return a == o->name; });
-        if (a == "--bends") options.bends = true;
-        else if (a == "--legato") options.legato = true;
-        else if (a == "--exact") options.exact = true;
+        auto* const* number =
+            std::find_if (std::begin (numbers), std::end (numbers), [&] (auto* o) { return a == o->name; });
+        if (a == "--bends")
+            options.bends = true;
+        else if (a == "--legato")
+            options.legato = true;
+        else if (a == "--exact")
+            options.exact = true;
         else if (number != std::end (numbers) && hasValue)
         {
             auto& o = **number;
             const auto value = kalto::tools::parseNumber (args[++i], o.minimum, o.maximum, o.whole);
             if (! value)
             {
-                fail (exitUsage, a + " " + args[i] + ": must be " + kalto::tools::describeRange (o.minimum, o.maximum, o.whole));
+                fail (exitUsage,
+                      a + " " + args[i] + ": must be " + kalto::tools::describeRange (o.minimum, o.maximum, o.whole));
                 return usage();
             }
             o.value = *value;
         }
-        else if (! a.startsWith ("--") && options.input.isEmpty()) options.input = a;
-        else return usage();
+        else if (! a.startsWith ("--") && options.input.isEmpty())
+            options.input = a;
+        else
+            return usage();
     }
     return options.input.isEmpty() ? usage() : exitOk;
 }
@@ -129,8 +136,8 @@ int openRecording (const Options& options, kalto::tools::AudioInput& audio)
                                        + juce::String (maxSampleRate) + " Hz");
     const int channel = (int) options.channel.value;
     if (channel > (int) reader.numChannels)
-        return fail (exitUsage, input + " has " + juce::String (reader.numChannels) + " channel(s); there is no channel "
-                                    + juce::String (channel));
+        return fail (exitUsage, input + " has " + juce::String (reader.numChannels)
+                                    + " channel(s); there is no channel " + juce::String (channel));
     return exitOk;
 }
 
@@ -159,7 +166,8 @@ void track (const Options& options, juce::AudioFormatReader& reader)
         for (int offset = 0; offset < n; offset += step)
         {
             int count = 0;
-            tracker.processBlock (samples + offset, juce::jmin (step, n - offset), events.data(), (uint16_t) capacity, &count);
+            tracker.processBlock (samples + offset, juce::jmin (step, n - offset), events.data(), (uint16_t) capacity,
+                                  &count);
             for (int e = 0; e < count; ++e)
                 std::printf ("%lld %d %d %d\n", (long long) (start + offset), events[(size_t) e].status,
                              events[(size_t) e].data1, events[(size_t) e].data2);

@@ -10,7 +10,7 @@
 #pragma once
 
 #ifndef FST_DONT_DEPRECATE_UNKNOWN
- #define FST_DONT_DEPRECATE_UNKNOWN 1
+#define FST_DONT_DEPRECATE_UNKNOWN 1
 #endif
 
 #define VstSpeakerArrangement KaltoFstFlexibleSpeakerArrangement
