@@ -9,12 +9,13 @@ namespace kalto
 // current colour.
 inline void drawChevron (juce::Graphics& g, juce::Point<float> from, juce::Point<float> tip, juce::Point<float> to)
 {
+    constexpr float strokeWidth = 2.0f;
     for (const auto& [start, end] : { std::pair { from, tip }, std::pair { tip, to } })
     {
         juce::Path segment;
         segment.startNewSubPath (start);
         segment.lineTo (end);
-        g.strokePath (segment, juce::PathStrokeType (2.0f));
+        g.strokePath (segment, juce::PathStrokeType (strokeWidth));
     }
 }
 } // namespace kalto

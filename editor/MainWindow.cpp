@@ -16,6 +16,8 @@
 #include "editor/minimalMenuItem.h"
 #include "processor/KaltoAudioProcessor.h"
 
+#include <iterator>
+
 namespace
 {
 using kalto::controls::addChild;
@@ -57,10 +59,11 @@ const char* const noNoteShown = "--";
 
 constexpr std::array<const char*, MainWindow::noteNameCount> makeNoteNameTable()
 {
-    constexpr const char* cycle[12] = { "A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#" };
+    // An octave of names from A, the name of note 21.
+    constexpr const char* cycle[] = { "A", "A#", "B", "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#" };
     std::array<const char*, MainWindow::noteNameCount> table {};
     for (std::size_t i = 0; i < table.size(); ++i)
-        table[i] = cycle[i % 12];
+        table[i] = cycle[i % std::size (cycle)];
     return table;
 }
 } // namespace
