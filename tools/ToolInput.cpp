@@ -212,6 +212,14 @@ void checkStoredSamples (juce::AudioFormat& format, const juce::File& file, Audi
 }
 } // namespace
 
+juce::StringArray commandLineArguments (int argc, char* argv[])
+{
+    juce::StringArray args;
+    for (int i = 1; i < argc; ++i)
+        args.add (juce::String::fromUTF8 (argv[i]));
+    return args;
+}
+
 std::optional<double> parseNumber (const juce::String& text, double minimum, double maximum, bool whole)
 {
     const auto utf8 = text.toStdString();

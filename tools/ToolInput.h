@@ -23,6 +23,9 @@ inline constexpr int maxSampleRate = 768000;
 // never advance past a larger frame: 1,024 channels of 32 bits still fit.
 inline constexpr int maxFileChannels = 1024;
 
+// The command line's arguments after the program's name, read as UTF-8.
+juce::StringArray commandLineArguments (int argc, char* argv[]);
+
 // A whole argument read as a finite number, from minimum to maximum and whole
 // if asked; nothing otherwise ("512x", "nan" and "" are not numbers).
 std::optional<double> parseNumber (const juce::String& text, double minimum, double maximum, bool whole = false);

@@ -11,6 +11,7 @@
 // Each command has a file pair of its own: InfoCommand, RenderCommand and
 // EditorCommand. This file only hands the arguments to the one named.
 
+#include "tools/ToolInput.h"
 #include "tools/kalto-host/EditorCommand.h"
 #include "tools/kalto-host/Failure.h"
 #include "tools/kalto-host/InfoCommand.h"
@@ -68,10 +69,7 @@ int runCommand (const juce::StringArray& args)
 
 int main (int argc, char* argv[])
 {
-    juce::StringArray args;
-    for (int i = 1; i < argc; ++i)
-        args.add (juce::String::fromUTF8 (argv[i]));
-
+    const auto args = kalto::tools::commandLineArguments (argc, argv);
     if (args.isEmpty())
         return usage();
 

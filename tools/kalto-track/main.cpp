@@ -178,9 +178,7 @@ void track (const Options& options, juce::AudioFormatReader& reader)
 
 int main (int argc, char* argv[])
 {
-    juce::StringArray args;
-    for (int i = 1; i < argc; ++i)
-        args.add (juce::String::fromUTF8 (argv[i]));
+    const auto args = kalto::tools::commandLineArguments (argc, argv);
     if (args.isEmpty())
         return usage();
 
