@@ -207,7 +207,7 @@ void InternalSynth::addSample (const void* data, size_t size, const juce::BigInt
     juce::SynthesiserSound::Ptr sound (
         new KaltoSamplerSound ("Voice", *reader, notes, rootNote, attack, release, maxLength));
     // A recording that decodes to nothing is left out rather than played.
-    if (static_cast<KaltoSamplerSound*> (sound.get())->data == nullptr)
+    if (static_cast<const KaltoSamplerSound*> (sound.get())->getAudioData() == nullptr)
         return;
 
     lastSound = sound;

@@ -21,6 +21,15 @@ public:
     bool appliesToNote (int midiNoteNumber) override;
     bool appliesToChannel (int midiChannel) override;
 
+    // What a voice needs to play the recording.
+    const juce::AudioBuffer<float>* getAudioData() const { return data.get(); } // null when it holds nothing
+    double getSourceSampleRate() const { return sourceSampleRate; }
+    int32_t getLength() const { return length; } // frames in use; the data holds a few more
+    int32_t getAttackSamples() const { return attackSamples; }
+    int32_t getReleaseSamples() const { return releaseSamples; }
+    int32_t getMidiRootNote() const { return midiRootNote; }
+
+private:
     juce::String name;
     std::unique_ptr<juce::AudioBuffer<float>> data; // null when the recording holds nothing
     double sourceSampleRate = 0.0;

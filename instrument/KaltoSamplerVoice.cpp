@@ -23,15 +23,15 @@ void KaltoSamplerVoice::startNote (int midiNoteNumber, float velocity, juce::Syn
     // Without data or a playback rate there is nothing to play: free the voice
     // rather than read a missing recording.
     const auto rate = getSampleRate();
-    if (sound->data == nullptr || ! (std::isfinite (rate) && rate > 0.0))
+    if (sound->getAudioData() == nullptr || ! (std::isfinite (rate) && rate > 0.0))
     {
         clearCurrentNote();
         return;
     }
 
     const auto ratio = [&] (int semitones) {
-        return std::pow (2.0, (midiNoteNumber + semitones - sound->midiRootNote) / 12.0) * sound->sourceSampleRate
-               / rate;
+        return std::pow (2.0, (midiNoteNumber + semitones - sound->getMidiRootNote()) / 12.0)
+               * sound->getSourceSampleRate() / rate;
     };
     pitchRatioDown = ratio (-2);
     pitchRatioUp = ratio (2);
@@ -40,19 +40,19 @@ void KaltoSamplerVoice::startNote (int midiNoteNumber, float velocity, juce::Syn
     sourceSamplePosition = 0.0;
     leftGain = rightGain = velocity;
 
-    inAttack = sound->attackSamples > 0;
+    inAttack = sound->getAttackSamples() > 0;
     inRelease = false;
     if (inAttack)
     {
         envelopeLevel = 0.0f;
-        attackDelta = (float) (pitchRatio / sound->attackSamples);
+        attackDelta = (float) (pitchRatio / sound->getAttackSamples());
     }
     else
     {
         envelopeLevel = 1.0f;
         attackDelta = 0.0f;
     }
-    releaseDelta = sound->releaseSamples > 0 ? (float) (-pitchRatio / sound->releaseSamples) : -1.0f;
+    releaseDelta = sound->getReleaseSamples() > 0 ? (float) (-pitchRatio / sound->getReleaseSamples()) : -1.0f;
 }
 
 void KaltoSamplerVoice::stopNote (float, bool allowTailOff)
@@ -87,13 +87,14 @@ void KaltoSamplerVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer,
     const auto* sound = dynamic_cast<const KaltoSamplerSound*> (getCurrentlyPlayingSound().get());
     if (sound == nullptr)
         return;
-    if (sound->data == nullptr)
+    const auto* recording = sound->getAudioData();
+    if (recording == nullptr)
     {
         clearCurrentNote();
         return;
     }
 
-    const auto& data = *sound->data;
+    const auto& data = *recording;
     const float* inL = data.getReadPointer (0);
     const float* inR = data.getNumChannels() > 1 ? data.getReadPointer (1) : nullptr;
     float* outL = outputBuffer.getWritePointer (0, startSample);
@@ -146,7 +147,7 @@ void KaltoSamplerVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer,
         }
 
         sourceSamplePosition += pitchRatio;
-        if (sourceSamplePosition > sound->length)
+        if (sourceSamplePosition > sound->getLength())
         {
             stopNote (0.0f, false);
             break;

@@ -114,13 +114,13 @@ TEST (SamplerSound, DecodesUpToTheCapWithFourFramesToSpare)
     {
         auto reader = recording (c.channels, c.rate, c.frames, one);
         KaltoSamplerSound sound ("Voice", *reader, allNotes(), 60, 0.0, 0.05, c.cap);
-        EXPECT_EQ (sound.length, c.length);
-        EXPECT_EQ (sound.attackSamples, c.attack);
-        EXPECT_EQ (sound.releaseSamples, c.release);
-        ASSERT_NE (sound.data, nullptr);
-        EXPECT_EQ (sound.data->getNumChannels(), std::min (c.channels, 2));
-        EXPECT_EQ (sound.data->getNumSamples(), c.length + 4);
-        EXPECT_EQ (sound.data->getSample (0, c.length - 1), 1.0f);
+        EXPECT_EQ (sound.getLength(), c.length);
+        EXPECT_EQ (sound.getAttackSamples(), c.attack);
+        EXPECT_EQ (sound.getReleaseSamples(), c.release);
+        ASSERT_NE (sound.getAudioData(), nullptr);
+        EXPECT_EQ (sound.getAudioData()->getNumChannels(), std::min (c.channels, 2));
+        EXPECT_EQ (sound.getAudioData()->getNumSamples(), c.length + 4);
+        EXPECT_EQ (sound.getAudioData()->getSample (0, c.length - 1), 1.0f);
     }
 
     juce::BigInteger notes;
@@ -136,8 +136,8 @@ TEST (SamplerSound, AnEmptyRecordingHasNoDataAndPlaysNothing)
 {
     auto reader = recording (2, 44100.0, 0, one);
     Voice v (*reader, 60, 0.0, 0.05, 10.0);
-    EXPECT_EQ (v.sound->length, 0);
-    EXPECT_EQ (v.sound->data, nullptr);
+    EXPECT_EQ (v.sound->getLength(), 0);
+    EXPECT_EQ (v.sound->getAudioData(), nullptr);
     const auto out = v.render (64, { on (60) });
     EXPECT_EQ (out, std::vector<float> (64, 0.0f));
     EXPECT_FALSE (v.voice->isVoiceActive());
