@@ -22,6 +22,7 @@ public:
     void renderNextBlock (juce::AudioBuffer<float>& outputBuffer, int startSample, int numSamples) override;
     using juce::SynthesiserVoice::renderNextBlock;
 
+private:
     double pitchRatio = 0.0;
     double pitchRatioUp = 0.0;
     double pitchRatioDown = 0.0;
