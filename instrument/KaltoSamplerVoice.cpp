@@ -6,6 +6,18 @@
 
 namespace kalto
 {
+namespace
+{
+// Equal temperament: twelve semitones to the octave, which doubles the speed.
+constexpr double octaveRatio = 2.0;
+constexpr double semitonesPerOctave = 12.0;
+// The pitch wheel's fixed reach either way.
+constexpr int bendSemitones = 2;
+// The wheel's resting value, half of its 14-bit range.
+constexpr int pitchWheelCentre = 8192;
+// A mono output takes the mean of left and right.
+constexpr float monoMixGain = 0.5f;
+} // namespace
 
 KaltoSamplerVoice::KaltoSamplerVoice (bool bendEnabled) : pitchBendEnabled (bendEnabled) {}
 
@@ -30,11 +42,11 @@ void KaltoSamplerVoice::startNote (int midiNoteNumber, float velocity, juce::Syn
     }
 
     const auto ratio = [&] (int semitones) {
-        return std::pow (2.0, (midiNoteNumber + semitones - sound->getMidiRootNote()) / 12.0)
+        return std::pow (octaveRatio, (midiNoteNumber + semitones - sound->getMidiRootNote()) / semitonesPerOctave)
                * sound->getSourceSampleRate() / rate;
     };
-    pitchRatioDown = ratio (-2);
-    pitchRatioUp = ratio (2);
+    pitchRatioDown = ratio (-bendSemitones);
+    pitchRatioUp = ratio (bendSemitones);
     pitchRatio = centrePitchRatio = ratio (0);
 
     sourceSamplePosition = 0.0;
@@ -73,7 +85,7 @@ void KaltoSamplerVoice::pitchWheelMoved (int newPitchWheelValue)
     if (! pitchBendEnabled)
         return;
 
-    const auto x = (newPitchWheelValue - 8192) / 8192.0;
+    const auto x = (newPitchWheelValue - pitchWheelCentre) / (double) pitchWheelCentre;
     if (x > 0.0)
         pitchRatio = centrePitchRatio + x * (pitchRatioUp - centrePitchRatio);
     else
@@ -143,7 +155,7 @@ void KaltoSamplerVoice::renderNextBlock (juce::AudioBuffer<float>& outputBuffer,
         }
         else
         {
-            outL[i] += (l + r) * 0.5f;
+            outL[i] += (l + r) * monoMixGain;
         }
 
         sourceSamplePosition += pitchRatio;
