@@ -14,7 +14,11 @@ namespace kalto
 namespace
 {
 constexpr int voicesPerInstrument = 10;
+// Every sound starts at full level, rings on for 0.05 s of its recording after
+// its note-off, and plays at most the first 10 s of it.
 constexpr double attackSeconds = 0.0, releaseSeconds = 0.05, maxLengthSeconds = 10.0;
+// How often a message thread that found a load under way looks again.
+constexpr std::chrono::milliseconds loadPollInterval { 1 };
 
 juce::BigInteger noteRange (int first, int last)
 {
@@ -55,7 +59,7 @@ void InternalSynth::setSound (int index)
         {
             if (! mayWait)
                 return;
-            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+            std::this_thread::sleep_for (loadPollInterval);
         }
 
         const auto loading = requestedSound.load();
@@ -139,14 +143,20 @@ juce::Reverb::Parameters InternalSynth::getReverbParameters() const
     return p;
 }
 
-void InternalSynth::setReverb (float damping, float wetLevel, float dryLevel, float width)
+void InternalSynth::setReverb (const ReverbSetting& setting)
 {
-    pendingDamping = damping;
-    pendingWet = wetLevel;
-    pendingDry = dryLevel;
-    pendingWidth = width;
+    pendingDamping = setting.damping;
+    pendingWet = setting.wetLevel;
+    pendingDry = setting.dryLevel;
+    pendingWidth = setting.width;
     reverbGeneration.fetch_add (1, std::memory_order_release);
 }
+
+// Each instrument's reverb: damping, wet level, dry level, width.
+const InternalSynth::ReverbSetting InternalSynth::celloReverb { 0.8f, 0.1f, 0.5f, 0.5f };
+const InternalSynth::ReverbSetting InternalSynth::pianoReverb { 0.0f, 0.3f, 0.6f, 1.0f };
+const InternalSynth::ReverbSetting InternalSynth::saxophoneReverb { 0.2f, 0.25f, 0.6f, 0.8f };
+const InternalSynth::ReverbSetting InternalSynth::drumsReverb { 0.6f, 0.1f, 0.6f, 0.8f };
 
 #define KALTO_RECORDING(file, first, last, root)                                       \
     {                                                                                  \
@@ -155,21 +165,21 @@ void InternalSynth::setReverb (float damping, float wetLevel, float dryLevel, fl
 
 void InternalSynth::loadCello()
 {
-    setReverb (0.8f, 0.1f, 0.5f, 0.5f);
+    setReverb (celloReverb);
     addSamples ({ { KALTO_RECORDING (cello48_ogg, 0, 53, 48), KALTO_RECORDING (cello60_ogg, 54, 65, 60),
                     KALTO_RECORDING (cello72_ogg, 66, 77, 72), KALTO_RECORDING (cello84_ogg, 78, 127, 84) } });
 }
 
 void InternalSynth::loadPiano()
 {
-    setReverb (0.0f, 0.3f, 0.6f, 1.0f);
+    setReverb (pianoReverb);
     addSamples ({ { KALTO_RECORDING (piano48_ogg, 0, 53, 48), KALTO_RECORDING (piano60_ogg, 54, 65, 60),
                     KALTO_RECORDING (piano72_ogg, 66, 77, 72), KALTO_RECORDING (piano84_ogg, 78, 127, 84) } });
 }
 
 void InternalSynth::loadSaxophone()
 {
-    setReverb (0.2f, 0.25f, 0.6f, 0.8f);
+    setReverb (saxophoneReverb);
     addSamples ({ { KALTO_RECORDING (sax48_ogg, 0, 53, 48), KALTO_RECORDING (sax60_ogg, 54, 65, 60),
                     KALTO_RECORDING (sax72_ogg, 66, 77, 72), KALTO_RECORDING (sax84_ogg, 78, 127, 84) } });
 }
@@ -177,14 +187,14 @@ void InternalSynth::loadSaxophone()
 // In order of rising root; notes between the hits, and below the kick, stay silent.
 void InternalSynth::loadDrums()
 {
-    setReverb (0.6f, 0.1f, 0.6f, 0.8f);
+    setReverb (drumsReverb);
     addSamples ({ { KALTO_RECORDING (drumkick60_ogg, 60, 60, 60), KALTO_RECORDING (drumsnare62_ogg, 62, 62, 62),
                     KALTO_RECORDING (drumhihat64_ogg, 64, 64, 64), KALTO_RECORDING (drumcrash66_ogg, 66, 127, 66) } });
 }
 
 #undef KALTO_RECORDING
 
-void InternalSynth::addSamples (const std::array<Recording, 4>& recordings)
+void InternalSynth::addSamples (const std::array<Recording, recordingsPerInstrument>& recordings)
 {
     for (const auto& r : recordings)
         addSample (r.data, r.size, noteRange (r.firstNote, r.lastNote), r.rootNote, attackSeconds, releaseSeconds,

@@ -61,8 +61,15 @@ private:
         size_t size;
         int firstNote, lastNote, rootNote;
     };
-    void addSamples (const std::array<Recording, 4>& recordings);
-    void setReverb (float damping, float wetLevel, float dryLevel, float width);
+    static constexpr size_t recordingsPerInstrument = 4;
+    void addSamples (const std::array<Recording, recordingsPerInstrument>& recordings);
+    // An instrument's reverb; room size and freeze keep the framework's defaults.
+    struct ReverbSetting
+    {
+        float damping, wetLevel, dryLevel, width;
+    };
+    static const ReverbSetting celloReverb, pianoReverb, saxophoneReverb, drumsReverb;
+    void setReverb (const ReverbSetting& setting);
     void addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote, double attackSeconds,
                     double releaseSeconds, double maxLengthSeconds);
 
@@ -75,8 +82,12 @@ private:
     std::unique_ptr<juce::Synthesiser> synth;
     std::unique_ptr<juce::Reverb> reverb;
 
-    // Reverb settings waiting for render to apply them.
-    std::atomic<float> pendingDamping { 0.5f }, pendingWet { 0.33f }, pendingDry { 0.4f }, pendingWidth { 1.0f };
+    // Reverb settings waiting for render to apply them: the framework's
+    // defaults until the first instrument loads.
+    std::atomic<float> pendingDamping { juce::Reverb::Parameters().damping };
+    std::atomic<float> pendingWet { juce::Reverb::Parameters().wetLevel };
+    std::atomic<float> pendingDry { juce::Reverb::Parameters().dryLevel };
+    std::atomic<float> pendingWidth { juce::Reverb::Parameters().width };
     std::atomic<uint32_t> reverbGeneration { 0 };
     uint32_t appliedReverbGeneration = 0;
 
