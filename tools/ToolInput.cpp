@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace kalto::tools
 {
 namespace
@@ -220,6 +222,11 @@ juce::StringArray commandLineArguments (int argc, char* argv[])
     return args;
 }
 
+juce::File commandLineFile (const juce::String& path)
+{
+    return juce::File::getCurrentWorkingDirectory().getChildFile (path);
+}
+
 std::optional<double> parseNumber (const juce::String& text, double minimum, double maximum, bool whole)
 {
     const auto utf8 = text.toStdString();
@@ -256,5 +263,35 @@ AudioInput openAudioFile (const juce::File& file)
     if (in.problem.isEmpty())
         checkStoredSamples (*format, file, in);
     return in;
+}
+
+InputFile openInputFile (const juce::String& path)
+{
+    InputFile input;
+    const auto file = commandLineFile (path);
+    struct stat info
+    {};
+    if (stat (file.getFullPathName().toRawUTF8(), &info) != 0)
+    {
+        input.failure = InputFile::Failure::missing;
+        input.message = "no such file: " + path;
+        return input;
+    }
+
+    const auto cannotRead = "cannot read audio file: " + path;
+    if (! S_ISREG (info.st_mode))
+    {
+        input.failure = InputFile::Failure::unreadable;
+        input.message = cannotRead + (S_ISDIR (info.st_mode) ? ": it is a directory" : ": it is not a regular file");
+        return input;
+    }
+
+    input.audio = openAudioFile (file);
+    if (input.audio.reader == nullptr || input.audio.problem.isNotEmpty())
+    {
+        input.failure = InputFile::Failure::unreadable;
+        input.message = cannotRead + (input.audio.problem.isNotEmpty() ? ": " + input.audio.problem : juce::String());
+    }
+    return input;
 }
 } // namespace kalto::tools

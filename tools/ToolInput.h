@@ -26,6 +26,10 @@ inline constexpr int maxFileChannels = 1024;
 // The command line's arguments after the program's name, read as UTF-8.
 juce::StringArray commandLineArguments (int argc, char* argv[]);
 
+// The file a path on the command line names; a relative one is taken from the
+// working directory.
+juce::File commandLineFile (const juce::String& path);
+
 // A whole argument read as a finite number, from minimum to maximum and whole
 // if asked; nothing otherwise ("512x", "nan" and "" are not numbers).
 std::optional<double> parseNumber (const juce::String& text, double minimum, double maximum, bool whole = false);
@@ -43,4 +47,22 @@ struct AudioInput
 // Opens an audio file with JUCE's readers, then checks what they take on trust
 // from the header against the file itself.
 AudioInput openAudioFile (const juce::File& file);
+
+// A recording a command line names, opened for a tool: the audio, or why not.
+struct InputFile
+{
+    enum class Failure
+    {
+        none,
+        missing,   // nothing of the name
+        unreadable // no regular file, or none the readers take
+    };
+    AudioInput audio;
+    Failure failure = Failure::none;
+    juce::String message; // the failure as the tool prints it, naming the path
+};
+
+// Opens the recording at a command line's path. Only a regular file is
+// opened: a FIFO would hold the reader until something wrote into it.
+InputFile openInputFile (const juce::String& path);
 } // namespace kalto::tools

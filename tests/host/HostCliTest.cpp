@@ -7,6 +7,8 @@
 #include <set>
 #include <tuple>
 
+#include <sys/stat.h>
+
 namespace
 {
 using Result = HostResult;
@@ -104,6 +106,11 @@ TEST_F (HostCli, ClearErrors)
     // Outputs named like folders that are there: refused, never replaced.
     const auto folderNamedWav = dir.getChildFile ("folder.wav"), folderNamedMid = dir.getChildFile ("folder.mid");
     ASSERT_TRUE (folderNamedWav.createDirectory() && folderNamedMid.createDirectory());
+    // A FIFO is neither read as a recording nor written as an output: either would wait for the other end.
+    const auto fifo = dir.getChildFile ("fifo.wav");
+    ASSERT_EQ (mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
+    const auto same = dir.getChildFile ("same.out").getFullPathName();
+    const auto good = goodWav.getFullPathName();
 
     struct Case
     {
@@ -138,6 +145,23 @@ TEST_F (HostCli, ClearErrors)
             folderNamedMid.getFullPathName() },
           6,
           "it is a directory" },
+        { { "render", KALTO_PLUGIN_PATH, fifo.getFullPathName(), "--out", out, "--midi", mid },
+          5,
+          "fifo.wav: it is not a regular file" },
+        { { "render", KALTO_PLUGIN_PATH, folderNamedWav.getFullPathName(), "--out", out, "--midi", mid },
+          5,
+          "folder.wav: it is a directory" },
+        { { "render", KALTO_PLUGIN_PATH, good, "--out", fifo.getFullPathName(), "--midi", mid },
+          6,
+          "fifo.wav: it is neither a file nor a device" },
+        { { "render", KALTO_PLUGIN_PATH, good, "--out", dir.getChildFile ("new").getFullPathName() + "/", "--midi",
+            mid },
+          6,
+          "it names a directory" },
+        // Written twice, one file would keep only the MIDI; the recording would be replaced while it is read.
+        { { "render", KALTO_PLUGIN_PATH, good, "--out", same, "--midi", same }, 2, "--out and --midi name one file" },
+        { { "render", KALTO_PLUGIN_PATH, good, "--out", good, "--midi", mid }, 2, "is the recording the render reads" },
+        { { "render", KALTO_PLUGIN_PATH, good, "--out", out, "--midi", good }, 2, "is the recording the render reads" },
         { { "frobnicate" }, 2, "usage" },
     };
 
@@ -148,6 +172,38 @@ TEST_F (HostCli, ClearErrors)
         EXPECT_TRUE (r.err.contains (c.message)) << c.args.joinIntoString (" ") << "\n" << r.err;
     }
     EXPECT_TRUE (folderNamedWav.isDirectory() && folderNamedMid.isDirectory());
+    EXPECT_FALSE (dir.getChildFile ("new").exists()) << "a path ending in / became a file";
+    EXPECT_FALSE (juce::File (same).exists());
+    EXPECT_EQ (readWav (goodWav).getNumSamples(), 4410) << "the recording was overwritten";
+}
+
+// A device is written into as it is, never deleted, and one that refuses a
+// write fails the render as a full disk does.
+TEST_F (HostCli, DevicesAreWrittenIntoAndTheirRefusalsFail)
+{
+    const auto in = tone ("in.wav", 1, 0.2).getFullPathName();
+    const auto out = dir.getChildFile ("o.wav").getFullPathName(), mid = dir.getChildFile ("o.mid").getFullPathName();
+    struct Case
+    {
+        juce::String out, midi;
+        int exitCode;
+        const char* message;
+    };
+    const std::vector<Case> cases {
+        { "/dev/null", "/dev/null", 0, "" },
+        { "/dev/full", mid, 6, "cannot write audio file: /dev/full" },
+        { out, "/dev/full", 6, "cannot write MIDI file: /dev/full" },
+    };
+    for (const auto& c : cases)
+    {
+        const auto r = run ({ "render", KALTO_PLUGIN_PATH, in, "--out", c.out, "--midi", c.midi, "--bypass" });
+        EXPECT_EQ (r.exitCode, c.exitCode) << c.out << " " << c.midi << "\n" << r.err;
+        EXPECT_TRUE (r.err.contains (c.message)) << r.err;
+    }
+    struct stat info
+    {};
+    ASSERT_EQ (stat ("/dev/null", &info), 0);
+    EXPECT_TRUE (S_ISCHR (info.st_mode));
 }
 
 TEST_F (HostCli, RefusesBadFilesAndOptions)

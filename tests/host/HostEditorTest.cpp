@@ -157,6 +157,13 @@ TEST_F (HostEditorCli, RefusesBadOptions)
     expectRefusals (cases, "env -u DISPLAY");
     EXPECT_TRUE (folder.isDirectory()) << "a screenshot took the directory's place";
 
+    // Closed, standard input would be read from whatever took its number next.
+    expectRefusals ({ { "commands from a closed input",
+                        { "editor", plugin, "--commands" },
+                        2,
+                        "standard input, which is closed" } },
+                    "exec 0<&-; env -u DISPLAY");
+
     // A display named, and nothing there.
     expectRefusals ({ { "no server", { "editor", plugin }, 7, "cannot connect to DISPLAY=:4093" } },
                     "env DISPLAY=:4093");
@@ -188,11 +195,14 @@ TEST_F (HostEditor, RefusesWhatThePlugInCannotShow)
     // A command it cannot do ends the run with its reason, once the editor is open.
     const auto folder = dir.getChildFile ("folder.png");
     ASSERT_TRUE (folder.createDirectory());
+    // A device that refuses every write, as a full disk does.
+    const auto full = dir.getChildFile ("full.png");
+    ASSERT_TRUE (juce::File ("/dev/full").createSymbolicLink (full, false));
     struct Command
     {
         juce::String line;
         int exitCode;
-        const char* message;
+        juce::String message;
     };
     const std::vector<Command> commands {
         { "frobnicate", 2, "not a command" },
@@ -201,10 +211,12 @@ TEST_F (HostEditor, RefusesWhatThePlugInCannotShow)
         { "click 10,10@-1", 2, "T in seconds from 0 to 3600" },
         { "shot out.jpg", 2, "OUT.png@T" },
         { "shot " + folder.getFullPathName(), 6, "folder.png: it is a directory" },
+        { "shot " + full.getFullPathName(), 6, "cannot write screenshot: " + full.getFullPathName() },
     };
     for (const auto& c : commands)
-        expectRefusals ({ { c.line.toRawUTF8(), { "editor", plugin, "--commands" }, c.exitCode, c.message } },
-                        "printf '%s\\n' " + c.line.quoted ('\'') + " |");
+        expectRefusals (
+            { { c.line.toRawUTF8(), { "editor", plugin, "--commands" }, c.exitCode, c.message.toRawUTF8() } },
+            "printf '%s\\n' " + c.line.quoted ('\'') + " |");
     EXPECT_TRUE (folder.isDirectory()) << "a screenshot took the directory's place";
 }
 
@@ -275,5 +287,14 @@ TEST_F (HostEditor, PlaysARecordingWhileTheEditorIsOpen)
     ASSERT_TRUE (after) << "the note stayed after the recording: " << host.why();
 
     EXPECT_EQ (host.finish().exitCode, 0);
+}
+// On a screen smaller than the editor its pixels cannot be read, so the run
+// does not wait to see the first paint: it runs its course with a warning.
+TEST_F (HostEditor, AWindowPartlyOffTheScreenRunsItsCourse)
+{
+    const auto r = run ({ "editor", KALTO_PLUGIN_PATH, "--seconds", "0.5" }, "xvfb-run -a -s '-screen 0 400x300x24'");
+    EXPECT_EQ (r.exitCode, 0) << r.err;
+    EXPECT_TRUE (r.err.contains ("the editor's window is not wholly on the screen")) << r.err;
+    EXPECT_FALSE (r.err.contains ("X error")) << r.err;
 }
 } // namespace

@@ -17,7 +17,7 @@ namespace
 {
 // A desktop host idles an open editor about every 20 ms.
 constexpr std::chrono::milliseconds idlePeriod { 20 };
-constexpr double idlePeriodSeconds = 0.020;
+constexpr double idlePeriodSeconds = std::chrono::duration<double> (idlePeriod).count();
 
 // Idle rounds after a click before the next action: at least 80 ms of the
 // clock, past a 50 ms timer tick and the repaint it asks for.
@@ -58,9 +58,17 @@ int EditorRun::run()
 
 void EditorRun::waitForFirstPaint()
 {
+    // The paint is seen in the window's pixels, which the server gives only
+    // for a window wholly on the screen.
     juce::String problem;
     if (! window.canCapture (problem))
         return;
+    if (! window.isWhollyOnScreen())
+    {
+        warn ("the editor's window is not wholly on the screen; its timeline starts without waiting for its first "
+              "paint");
+        return;
+    }
 
     const auto giveUp = std::chrono::steady_clock::now() + firstPaintDeadline;
     while (! window.hasBeenPainted())

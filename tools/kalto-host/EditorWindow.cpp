@@ -211,6 +211,16 @@ void EditorWindow::sync()
     XSync (display, False);
 }
 
+bool EditorWindow::isWhollyOnScreen() const
+{
+    const int screen = DefaultScreen (display);
+    int x = 0, y = 0;
+    Window child = 0;
+    XTranslateCoordinates (display, window, RootWindow (display, screen), 0, 0, &x, &y, &child);
+    return x >= 0 && y >= 0 && x + width <= DisplayWidth (display, screen)
+           && y + height <= DisplayHeight (display, screen);
+}
+
 bool EditorWindow::hasBeenPainted()
 {
     XSync (display, False);

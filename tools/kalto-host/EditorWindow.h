@@ -54,6 +54,9 @@ public:
     // clicks included.
     void sync();
 
+    // Whether all of the window lies on the screen, where its pixels can be read.
+    bool isWhollyOnScreen() const;
+
     // Whether the editor has drawn anything in the window yet.
     bool hasBeenPainted();
 

@@ -117,8 +117,8 @@ bool preparePlugin (juce::AudioPluginInstance& plugin, double rate, int block, i
     layout.inputBuses.add (set);
     layout.outputBuses.add (set);
     if (! plugin.setBusesLayout (layout))
-        std::fprintf (stderr, "kalto-host: the plug-in refused %d in / %d out; using its own layout\n", channels,
-                      channels);
+        warn ("the plug-in refused " + juce::String (channels) + " in / " + juce::String (channels)
+              + " out; using its own layout");
 
     if (! applySettings (plugin, settings, exitCode))
         return false;

@@ -6,11 +6,6 @@
 
 namespace kalto::host
 {
-juce::File commandLineFile (const juce::String& path)
-{
-    return juce::File::getCurrentWorkingDirectory().getChildFile (path);
-}
-
 bool parseSetting (const juce::String& setting, Settings& settings)
 {
     using namespace kalto::tools;
@@ -29,32 +24,26 @@ std::optional<kalto::tools::AudioInput> openInput (const juce::String& path, boo
 {
     using namespace kalto::tools;
 
-    const auto file = commandLineFile (path);
-    if (! file.existsAsFile())
-    {
-        exitCode = fail (exitMissingFile, "no such file: " + path);
-        return std::nullopt;
-    }
-
-    auto input = openAudioFile (file);
-    const auto cannotRead = "cannot read audio file: " + path;
-    if (input.reader == nullptr || input.problem.isNotEmpty())
+    auto opened = openInputFile (path);
+    if (opened.failure != InputFile::Failure::none)
     {
         exitCode =
-            fail (exitBadAudio, cannotRead + (input.problem.isNotEmpty() ? ": " + input.problem : juce::String()));
+            fail (opened.failure == InputFile::Failure::missing ? exitMissingFile : exitBadAudio, opened.message);
         return std::nullopt;
     }
+    auto& input = opened.audio;
     if (input.warning.isNotEmpty())
         warn (path + ": " + input.warning);
 
     const double rate = input.reader->sampleRate;
     if (checkRate && (rate < minSampleRate || rate > maxSampleRate))
     {
-        exitCode = fail (exitBadAudio, cannotRead + ": its rate of " + juce::String ((juce::int64) rate)
-                                           + " Hz is outside " + juce::String (minSampleRate) + " to "
-                                           + juce::String (maxSampleRate) + " Hz");
+        exitCode = fail (exitBadAudio, "cannot read audio file: " + path + ": its rate of "
+                                           + juce::String ((juce::int64) rate) + " Hz is outside "
+                                           + juce::String (minSampleRate) + " to " + juce::String (maxSampleRate)
+                                           + " Hz");
         return std::nullopt;
     }
-    return input;
+    return std::move (input);
 }
 } // namespace kalto::host

@@ -25,9 +25,7 @@ inline constexpr int maxTrackChannels = 2;
 // Parameter values the user sets before the plug-in starts: index and normalised value.
 using Settings = std::vector<std::pair<int, float>>;
 
-// The file a path on the command line names; a relative one is taken from the
-// working directory.
-juce::File commandLineFile (const juce::String& path);
+using kalto::tools::commandLineFile;
 
 // Reads one --set value, or explains on stderr what is wrong with it.
 bool parseSetting (const juce::String& setting, Settings& settings);

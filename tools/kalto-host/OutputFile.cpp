@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace kalto::host
 {
@@ -65,53 +66,89 @@ juce::MidiFile midiFileOf (const juce::MidiMessageSequence& events, double rate)
     file.addTrack (track);
     return file;
 }
-// Whether something other than a file is there: a device such as /dev/null,
-// or a FIFO.
-bool isSpecialFile (const juce::File& file)
+
+// What is at the path already; none when nothing is.
+std::optional<mode_t> typeAt (const juce::File& file)
 {
     struct stat info
     {};
-    return stat (file.getFullPathName().toRawUTF8(), &info) == 0 && ! S_ISREG (info.st_mode)
-           && ! S_ISDIR (info.st_mode);
+    if (stat (file.getFullPathName().toRawUTF8(), &info) != 0)
+        return std::nullopt;
+    return info.st_mode & S_IFMT;
 }
 
-// A stream that replaces a file of the name. A device or a FIFO is written
-// into as it is: deleting it would remove the device and leave a file in its
-// place.
+// A device such as /dev/null or a terminal, which is written into as it is:
+// deleting it would remove the device and leave a file in its place.
+bool isDevice (const juce::File& file)
+{
+    const auto type = typeAt (file);
+    return type && (*type == S_IFCHR || *type == S_IFBLK);
+}
+
+// A stream that replaces a file of the name, or writes into a device. The
+// device's stream is unbuffered, so that every write that fails shows in its
+// status at once.
 std::unique_ptr<juce::FileOutputStream> replacingStream (const juce::File& file)
 {
-    if (! isSpecialFile (file))
+    const bool device = isDevice (file);
+    if (! device)
         file.deleteFile();
-    auto stream = std::make_unique<juce::FileOutputStream> (file);
+    auto stream = device ? std::make_unique<juce::FileOutputStream> (file, 0)
+                         : std::make_unique<juce::FileOutputStream> (file);
     return stream->openedOk() ? std::move (stream) : nullptr;
 }
 
-// Whether all that was written reached the file. The flush syncs it to the
-// disk, which a device or a FIFO refuses whatever it took: what they make of
-// the bytes is their reader's.
-bool flushedWhole (juce::FileOutputStream& stream)
+// Whether all that was written reached the file. A file's flush syncs it to
+// the disk, which tells; a device refuses the sync whatever it took, so for
+// one only its writes count, and this comes before anything flushes it.
+bool writtenWhole (juce::FileOutputStream& stream)
 {
-    stream.flush();
-    return ! stream.getStatus().failed() || isSpecialFile (stream.getFile());
+    if (! isDevice (stream.getFile()))
+        stream.flush();
+    return ! stream.getStatus().failed();
 }
-} // namespace
 
-juce::String outputFileProblem (const juce::File& file)
+// Why the path cannot be written, or empty when it can. A directory there
+// is refused: the framework would delete an empty one to make room for the
+// file. A FIFO or a socket is refused too: the framework's stream cannot
+// write into one.
+juce::String outputFileProblem (const juce::String& path)
 {
+    if (path.endsWithChar ('/'))
+        return "it names a directory";
+    const auto file = commandLineFile (path);
     if (file.isDirectory())
         return "it is a directory";
+    if (const auto type = typeAt (file); type && *type != S_IFREG && ! isDevice (file))
+        return "it is neither a file nor a device";
     const auto folder = file.getParentDirectory();
     if (! folder.isDirectory() || ! folder.hasWriteAccess())
         return "its folder is missing or cannot be written";
     return {};
 }
+} // namespace
 
 int checkOutputFile (const juce::String& path, const juce::String& what)
 {
-    const auto problem = outputFileProblem (commandLineFile (path));
+    const auto problem = outputFileProblem (path);
     if (problem.isNotEmpty())
         return fail (exitWriteFailed, "cannot write " + what + ": " + path + ": " + problem);
     return exitOk;
+}
+
+bool namesOneFile (const juce::String& a, const juce::String& b)
+{
+    const auto first = commandLineFile (a), second = commandLineFile (b);
+    if (isDevice (first) || isDevice (second))
+        return false;
+    if (first == second)
+        return true;
+    struct stat one
+    {
+    }, other {};
+    return stat (first.getFullPathName().toRawUTF8(), &one) == 0
+           && stat (second.getFullPathName().toRawUTF8(), &other) == 0 && one.st_dev == other.st_dev
+           && one.st_ino == other.st_ino;
 }
 
 std::unique_ptr<WavOutput> WavOutput::create (const juce::File& file, double rate, int channels)
@@ -143,25 +180,33 @@ void WavOutput::write (const juce::AudioBuffer<float>& buffer, int numSamples)
 
 bool WavOutput::finish()
 {
-    // The header goes in with the flush, the writer's buffered samples too.
-    // What the file refused shows in the stream; a header that cannot be
-    // rewritten in place (into /dev/null or a FIFO) is not counted.
+    // The header goes in with the writer's flush, its buffered samples too;
+    // what the file refused shows in the stream. That flush asks a device to
+    // sync as well, so a device's writes are counted before it, and a header
+    // it cannot take again in place is not counted.
+    const bool device = isDevice (stream.getFile());
+    if (device)
+        written = writtenWhole (stream) && written;
     (void) writer->flush();
-    written = flushedWhole (stream) && written;
+    if (! device)
+        written = writtenWhole (stream) && written;
     writer.reset();
     return written;
 }
 
 bool writeMidiFile (const juce::File& file, const juce::MidiMessageSequence& events, double rate)
 {
+    // The MIDI file's writer checks each write, and flushes when it is done.
     const auto out = replacingStream (file);
-    return out != nullptr && midiFileOf (events, rate).writeTo (*out, midiFileType) && flushedWhole (*out);
+    return out != nullptr && midiFileOf (events, rate).writeTo (*out, midiFileType)
+           && (isDevice (file) || writtenWhole (*out));
 }
 
 bool writePngFile (const juce::File& file, const juce::Image& image)
 {
     const auto out = replacingStream (file);
     juce::PNGImageFormat png;
-    return out != nullptr && png.writeImageToStream (image, *out) && flushedWhole (*out);
+    // The PNG writer does not look at its writes' results; the stream's status does.
+    return out != nullptr && png.writeImageToStream (image, *out) && writtenWhole (*out);
 }
 } // namespace kalto::host

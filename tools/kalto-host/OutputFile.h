@@ -1,8 +1,8 @@
 #pragma once
 
 // The files kalto-host writes: a screenshot, a render's audio and its MIDI.
-// Each writer replaces the file of its name; the check comes first, so that a
-// directory there is refused rather than deleted.
+// Each writer replaces the file of its name, or writes into a device; the
+// check comes first, so that a directory there is refused rather than deleted.
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_graphics/juce_graphics.h>
@@ -11,13 +11,14 @@
 
 namespace kalto::host
 {
-// Why the file cannot be written, or empty when it can. A directory there is
-// refused: the framework would delete an empty one to make room for the file.
-juce::String outputFileProblem (const juce::File& file);
-
 // exitOk when the file a path on the command line names can be written;
 // otherwise the failure, explained on stderr as "cannot write WHAT: PATH: why".
+// A directory, a FIFO or a socket there is refused, never deleted.
 int checkOutputFile (const juce::String& path, const juce::String& what);
+
+// Whether two paths on the command line name one file, through a link too;
+// never for a device, which takes any number of writers.
+bool namesOneFile (const juce::String& a, const juce::String& b);
 
 // 32-bit float samples written into a new WAV file, which remembers whether
 // every one of them reached the file.

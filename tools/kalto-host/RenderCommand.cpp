@@ -180,6 +180,13 @@ int runRender (const RenderOptions& options)
         return code;
     if (const int code = checkOutputFile (options.midiPath, "MIDI file"); code != exitOk)
         return code;
+    // One file written twice would keep only the MIDI; the recording would be
+    // overwritten while it is read.
+    if (namesOneFile (options.outputPath, options.midiPath))
+        return fail (exitUsage, "--out and --midi name one file: " + options.outputPath);
+    for (const auto& output : { options.outputPath, options.midiPath })
+        if (namesOneFile (output, options.inputPath))
+            return fail (exitUsage, output + " is the recording the render reads");
 
     int exitCode = exitOk;
     auto input = openInput (options.inputPath, options.rate <= 0.0, exitCode);

@@ -21,6 +21,9 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace
 {
 using namespace kalto::host;
@@ -46,7 +49,24 @@ struct QuietLogger : juce::Logger
     void logMessage (const juce::String&) override {}
 };
 
-int runCommand (const juce::StringArray& args)
+// A standard stream the caller closed is opened onto /dev/null: a file or
+// connection opened later would take its number, and what was meant for the
+// stream would go into it, or be read from it. Whether standard input was open.
+bool openClosedStandardStreams()
+{
+    bool inputOpen = true;
+    for (const int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO })
+        if (fcntl (fd, F_GETFD) == -1)
+        {
+            inputOpen = inputOpen && fd != STDIN_FILENO;
+            const int opened = open ("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (opened != fd && opened >= 0)
+                close (opened);
+        }
+    return inputOpen;
+}
+
+int runCommand (const juce::StringArray& args, bool inputOpen)
 {
     if (args[0] == "info" && args.size() == 2)
         return runInfo (args[1]);
@@ -60,7 +80,11 @@ int runCommand (const juce::StringArray& args)
     if (args[0] == "editor")
     {
         EditorOptions options;
-        return parseEditorOptions (args, options) ? runEditor (options) : usage();
+        if (! parseEditorOptions (args, options))
+            return usage();
+        if (options.readCommands && ! inputOpen)
+            return fail (exitUsage, "--commands reads its commands from standard input, which is closed");
+        return runEditor (options);
     }
 
     return usage();
@@ -69,11 +93,12 @@ int runCommand (const juce::StringArray& args)
 
 int main (int argc, char* argv[])
 {
+    const bool inputOpen = openClosedStandardStreams();
     const auto args = kalto::tools::commandLineArguments (argc, argv);
     if (args.isEmpty())
         return usage();
 
     juce::ScopedJuceInitialiser_GUI juceRuntime;
     QuietLogger quiet;
-    return runCommand (args);
+    return runCommand (args, inputOpen);
 }

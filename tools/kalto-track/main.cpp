@@ -117,14 +117,11 @@ int openRecording (const Options& options, kalto::tools::AudioInput& audio)
 {
     using namespace kalto::tools;
     const auto& input = options.input;
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (input);
-    if (! file.existsAsFile())
-        return fail (exitMissingFile, "no such file: " + input);
-
-    audio = openAudioFile (file);
+    auto opened = openInputFile (input);
+    if (opened.failure != InputFile::Failure::none)
+        return fail (opened.failure == InputFile::Failure::missing ? exitMissingFile : exitBadAudio, opened.message);
+    audio = std::move (opened.audio);
     const auto cannotRead = "cannot read audio file: " + input;
-    if (audio.reader == nullptr || audio.problem.isNotEmpty())
-        return fail (exitBadAudio, cannotRead + (audio.problem.isNotEmpty() ? ": " + audio.problem : juce::String()));
     if (audio.warning.isNotEmpty())
         std::fprintf (stderr, "kalto-track: warning: %s: %s\n", input.toRawUTF8(), audio.warning.toRawUTF8());
 
