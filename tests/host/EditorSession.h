@@ -221,7 +221,17 @@ private:
             return std::nullopt;
         }
         received.erase (0, reply.size() + 1);
-        return juce::String::fromUTF8 (reply.data(), (int) reply.size());
+        // The host answers with the time it was done and the command itself.
+        const auto answer = juce::String::fromUTF8 (reply.data(), (int) reply.size());
+        const auto done = command.upToFirstOccurrenceOf ("@", false, false);
+        const auto time = answer.upToFirstOccurrenceOf (" ", false, false);
+        if (time.isEmpty() || ! time.containsOnly ("0123456789.")
+            || answer.fromFirstOccurrenceOf (" ", false, false) != done)
+        {
+            problem = "the answer to '" + command + "' was '" + answer + "'";
+            return std::nullopt;
+        }
+        return answer;
     }
 
     // Reads the host's output until `done` holds for what has come, the

@@ -241,6 +241,29 @@ TEST_F (HostEditor, ShowsOurEditorInAWindowOfItsSize)
     EXPECT_GT (countPixels (image, juce::Colours::black), 0);
 }
 
+// The command line's own clicks and shots run in their order, each once the
+// one before has taken effect, and each is printed with its time.
+TEST_F (HostEditor, RunsTheCommandLinesClicksAndShotsInOrder)
+{
+    const auto shot = dir.getChildFile ("midi.png");
+    const auto r = run ({ "editor", KALTO_PLUGIN_PATH, "--click", "196,40@0.5", "--shot",
+                          shot.getFullPathName() + "@0.5", "--seconds", "0.8" });
+    ASSERT_EQ (r.exitCode, 0) << r.err;
+
+    const auto done = actionsDone (r.out);
+    ASSERT_EQ (done.size(), 2u) << r.out;
+    EXPECT_EQ (done[0].what, "click 196,40");
+    EXPECT_EQ (done[1].what, "shot " + shot.getFullPathName());
+    EXPECT_GE (done[0].time, 0.5);
+    EXPECT_GE (done[1].time, done[0].time);
+
+    // The click on the MIDI tab is in the picture: that tab white, CONVERSION's not.
+    const auto image = picture ("midi.png");
+    ASSERT_TRUE (image.isValid());
+    EXPECT_EQ (image.getPixelAt (156, 20), juce::Colours::white);
+    EXPECT_EQ (image.getPixelAt (28, 20), juce::Colours::black);
+}
+
 TEST_F (HostEditor, ClicksReachAnEditorNobodyHereWrote)
 {
     ASSERT_TRUE (juce::File (equaliser).existsAsFile()) << "dpf-plugins-vst is not installed (scripts/setup)";
