@@ -4,17 +4,22 @@
 // few opcodes and gives them placeholder values instead, so a host's request
 // for them would never be recognised. This layer translates the host's
 // numbers into the client's before passing each call on, and fills in the
-// pin labels the client leaves in its own format.
+// pin labels and flags the client leaves in its own format.
 //
 // It also stands between the client and a careless host, whose call orders,
 // block sizes and values would crash the client: process calls longer than
 // the prepared block are cut into prepared blocks, a block size below 1 is
 // ignored, a plug-in switched off is silent, an open editor is closed before
 // the plug-in, a close waits for the calls still running on other threads
-// and calls on a closed plug-in touch nothing, and parameter values are kept
-// finite and within 0 to 1.
+// and calls on a closed plug-in touch nothing, parameter values are kept
+// finite and within 0 to 1, null pointers and texts without their end are
+// refused, and so is a scale factor no display has. The channel counts the
+// host reads follow the arrangement it was granted, and process calls read
+// no more channels than that.
 
+#include "processor/VstHostArguments.h"
 #include "processor/VstInstanceTable.h"
+#include "processor/WindowManagerAtoms.h"
 
 #include <juce_core/juce_core.h>
 
@@ -26,6 +31,7 @@
 #include <limits>
 #include <string>
 #include <thread>
+#include <utility>
 
 extern "C" AEffect* kaltoJuceVstPluginMain (audioMasterCallback);
 
@@ -33,10 +39,6 @@ namespace
 {
 using Power = VstInstanceTable::Power;
 using Instance = VstInstanceTable::Instance;
-
-// Host opcode numbers of VST 2.4.
-constexpr int32_t hostSetBypass = 0x2C;
-constexpr int32_t hostGetTailSize = 0x34;
 
 // The client's own block size until the host announces one.
 constexpr int startingBlockSize = 1024;
@@ -58,8 +60,11 @@ int32_t toClientOpcode (int32_t opcode)
 {
     switch (opcode)
     {
-        case hostSetBypass: return effSetBypass;
-        case hostGetTailSize: return effGetTailSize;
+        case kaltoVst24::setBypass: return effSetBypass;
+        case kaltoVst24::getTailSize: return effGetTailSize;
+        case kaltoVst24::keysRequired: return effKeysRequired;
+        case kaltoVst24::getNumMidiInputChannels: return effGetNumMidiInputChannels;
+        case kaltoVst24::getNumMidiOutputChannels: return effGetNumMidiOutputChannels;
         default: return opcode;
     }
 }
@@ -173,8 +178,8 @@ template <typename Sample>
 void processInPieces (Instance& instance, AEffect* effect, Sample** inputs, Sample** outputs, int32_t frames,
                       ClientProcess<Sample> client)
 {
-    const auto numInputs = std::clamp (effect->numInputs, 0, maxChannels);
-    const auto numOutputs = std::clamp (effect->numOutputs, 0, maxChannels);
+    const auto numInputs = std::clamp (instance.inputs.load(), 0, maxChannels);
+    const auto numOutputs = std::clamp (instance.outputs.load(), 0, maxChannels);
     auto piece = instance.blockSize.load();
 
     // A missing input is silence; a missing output the client knows how to skip.
@@ -228,7 +233,7 @@ void guardedProcess (AEffect* effect, Sample** inputs, Sample** outputs, int32_t
     if (admitted && mayProcess (*instance))
         processInPieces (*instance, effect, inputs, outputs, frames, client);
     else
-        silence (outputs, std::clamp (effect->numOutputs, 0, maxChannels), frames);
+        silence (outputs, std::clamp (instance->silencedOutputs.load(), 0, maxChannels), frames);
 }
 
 void VSTCALLBACK guardedProcessReplacing (AEffect* effect, float** inputs, float** outputs, int32_t frames)
@@ -285,6 +290,58 @@ VstIntPtr switchPower (Instance& instance, AEffect* effect, VstIntPtr value)
     return result;
 }
 
+// The channels of an arrangement the host asks for, as the client takes it:
+// without one, or with a negative count, that side stays as it is. (Asking
+// the client for its arrangement instead would free the one it gave the
+// host last.)
+int requestedChannels (const void* arrangement, int current)
+{
+    const auto* a = static_cast<const VstSpeakerArrangement*> (arrangement);
+    return a != nullptr && a->numChannels >= 0 ? std::clamp (a->numChannels, 0, maxChannels) : current;
+}
+
+// Granted an arrangement, the host reads its channel counts from the effect
+// and is told that they changed. The client changes its buses under the
+// process calls, so they are held off meanwhile; those that come while the
+// change is under way are silent on no more outputs than both arrangements
+// have, so as not to write past the host's arrays, made for either.
+VstIntPtr setArrangement (Instance& instance, AEffect* effect, VstIntPtr input, void* output)
+{
+    const std::pair counts (instance.inputs.load(), instance.outputs.load());
+    const std::pair requested (requestedChannels (reinterpret_cast<const void*> (input), counts.first),
+                               requestedChannels (output, counts.second));
+    instance.silencedOutputs.store (std::min (counts.second, requested.second));
+
+    VstIntPtr result = 0;
+    auto granted = counts;
+    {
+        ProcessPause pause (instance);
+        result = toClient (effect, effSetSpeakerArrangement, 0, input, output);
+        if (result != 0)
+            granted = requested;
+        effect->numInputs = granted.first;
+        effect->numOutputs = granted.second;
+        instance.inputs.store (granted.first);
+        instance.outputs.store (granted.second);
+    }
+    instance.silencedOutputs.store (granted.second);
+
+    if (granted != counts)
+        if (const auto host = instance.host.load())
+            host (effect, kaltoVst24::hostIOChanged, 0, 0, nullptr, 0.0f);
+    return result;
+}
+
+// Each pin is named by its number, active, and given by its arrangement;
+// the two of a stereo arrangement are a pair.
+void describePin (VstPinProperties& pin, int index, int channels)
+{
+    const auto name = std::to_string (index + 1);
+    std::snprintf (pin.label, sizeof (pin.label), "%s", name.c_str());
+    std::snprintf (pin.shortLabel, sizeof (pin.shortLabel), "%s", name.c_str());
+    pin.flags = kaltoVst24::pinIsActive | kaltoVst24::pinUseSpeaker | (channels == 2 ? kaltoVst24::pinIsStereo : 0);
+}
+
 // No call begins on a closing instance, and it is closed once the calls
 // already running on other threads have ended; its entry goes last, after
 // the client's own calls to the host while it closes. A second close finds
@@ -323,15 +380,29 @@ VstIntPtr VSTCALLBACK guardedDispatcher (AEffect* effect, int32_t opcode, int32_
 
     const CallInside call (effect, &Instance::otherCalls);
     auto* instance = call.get();
-    if (instance == nullptr)
+    if (instance == nullptr || vstHostArguments::lacksAPointer (opcode, value, ptr))
         return 0;
+
+    // A host's text goes on as a copy that ends where its call lets it.
+    vstHostArguments::HostText text (ptr, vstHostArguments::textLimit (opcode));
+    if (vstHostArguments::textLimit (opcode) > 0)
+    {
+        if (! text.complete())
+            return 0;
+        ptr = text.get();
+    }
 
     switch (opcode)
     {
         case effSetBlockSize: return setBlockSize (*instance, effect, value);
         case effMainsChanged: return switchPower (*instance, effect, value);
+        case effSetSpeakerArrangement: return setArrangement (*instance, effect, value, ptr);
         case effString2Parameter:
             if (! readsAsFiniteNumber (ptr))
+                return 0;
+            break;
+        case effVendorSpecific:
+            if (vstHostArguments::carriesScaleFactor (index, value) && ! vstHostArguments::isUsableScaleFactor (opt))
                 return 0;
             break;
         case effEditClose: instance->editorOpen = false; break;
@@ -343,14 +414,9 @@ VstIntPtr VSTCALLBACK guardedDispatcher (AEffect* effect, int32_t opcode, int32_
     if (opcode == effEditOpen && result != 0)
         instance->editorOpen = true;
 
-    // Channels are named by their number, counting from 1.
-    if ((opcode == effGetInputProperties || opcode == effGetOutputProperties) && result != 0 && ptr != nullptr)
-    {
-        auto* pin = static_cast<VstPinProperties*> (ptr);
-        const auto name = std::to_string (index + 1);
-        std::snprintf (pin->label, sizeof (pin->label), "%s", name.c_str());
-        std::snprintf (pin->shortLabel, sizeof (pin->shortLabel), "%s", name.c_str());
-    }
+    if ((opcode == effGetInputProperties || opcode == effGetOutputProperties) && result != 0)
+        describePin (*static_cast<VstPinProperties*> (ptr), index,
+                     opcode == effGetInputProperties ? instance->inputs.load() : instance->outputs.load());
 
     return result;
 }
@@ -409,7 +475,12 @@ void takeClientCallbacks (AEffect& effect)
 extern "C" __attribute__ ((visibility ("default"))) AEffect* VSTPluginMain (audioMasterCallback host)
 {
     latestHost.store (host);
-    AEffect* effect = kaltoJuceVstPluginMain (toHost);
+    AEffect* effect = nullptr;
+    {
+        // Held until the client has made its own connection to the display.
+        const WindowManagerAtoms atoms;
+        effect = kaltoJuceVstPluginMain (toHost);
+    }
     if (effect == nullptr)
         return nullptr;
 

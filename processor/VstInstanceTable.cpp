@@ -26,6 +26,9 @@ VstInstanceTable::Instance* VstInstanceTable::add (AEffect* effect, audioMasterC
         entry.announcedBlockSize = 0;
         entry.power = Power::notYetOn;
         entry.editorOpen = false;
+        entry.inputs = effect->numInputs;
+        entry.outputs = effect->numOutputs;
+        entry.silencedOutputs = effect->numOutputs;
         entry.eventOffset = 0;
         // Published last: a search finds only a complete entry.
         entry.effect.store (effect, std::memory_order_release);

@@ -38,6 +38,12 @@ public:
         std::atomic<int> announcedBlockSize { 0 };
         std::atomic<Power> power { Power::notYetOn };
         std::atomic<bool> editorOpen { false };
+        // The channel counts the host was told, and so the entries of the
+        // channel arrays its process calls hand over; and the outputs a call
+        // that is not processed silences, fewer while the counts change.
+        std::atomic<int> inputs { 0 };
+        std::atomic<int> outputs { 0 };
+        std::atomic<int> silencedOutputs { 0 };
 
         // Process calls running; other calls running (dispatcher calls but
         // effClose, and parameter calls); and dispatcher calls holding new

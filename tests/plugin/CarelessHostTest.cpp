@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -414,6 +415,259 @@ TEST (CarelessHost, CallsAfterTheCloseTouchNothing)
 }
 
 // ---------------------------------------------------------------------------
+// Arrangements: a host that asks for mono runs the plug-in with channel
+// arrays of one entry each, and reads how many from the effect.
+
+namespace arrangement
+{
+constexpr int set = 42;
+
+VstSpeakerArrangement of (int channels)
+{
+    VstSpeakerArrangement a {};
+    a.type = channels == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
+    a.numChannels = channels;
+    for (int i = 0; i < channels; ++i)
+        a.speakers[i].type = channels == 1 ? kSpeakerM : (i == 0 ? kSpeakerL : kSpeakerR);
+    return a;
+}
+
+VstIntPtr ask (RawHost& host, int inputs, int outputs)
+{
+    auto in = of (inputs), out = of (outputs);
+    return host.dispatch (set, 0, reinterpret_cast<VstIntPtr> (&in), &out);
+}
+} // namespace arrangement
+
+struct ArraysRow
+{
+    const char* name;
+    Arrays arrays;
+};
+
+const ArraysRow arraysRows[] {
+    { "separate arrays", Arrays::separate },
+    { "in place", Arrays::inPlace },
+    { "outputs and inputs side by side", Arrays::sideBySide },
+};
+
+void PrintTo (const ArraysRow& r, std::ostream* out)
+{
+    *out << r.name;
+}
+
+class MonoArrangement : public ::testing::TestWithParam<ArraysRow>
+{};
+
+// Told mono, the host reads one input and one output, and only they are
+// read and written: on, switched off, bypassed, and back in stereo.
+TEST_P (MonoArrangement, IsWhatTheHostIsToldAndGiven)
+{
+    const auto arrays = GetParam().arrays;
+    RawHost host;
+    ASSERT_NE (host.effect, nullptr);
+    ASSERT_EQ (arrangement::ask (host, 1, 1), 1);
+    EXPECT_EQ (host.effect->numInputs, 1);
+    EXPECT_EQ (host.effect->numOutputs, 1);
+    EXPECT_EQ (host.ioChangedCalls.load(), 1) << "the host is told that the counts changed";
+
+    const auto inputIntact = [&host] {
+        return host.heardInputs.size() == 1 && host.heardInputs[0] == host.sentInputs[0];
+    };
+    host.start (44100.0f, 256);
+    for (int i = 0; i < 40; ++i)
+    {
+        const auto out = host.processExactly (1, 1, 256, arrays);
+        ASSERT_EQ (out.size(), 1u);
+        ASSERT_TRUE (std::all_of (out[0].begin(), out[0].end(), [] (float x) { return std::isfinite (x); }));
+        if (arrays != Arrays::inPlace)
+        {
+            ASSERT_TRUE (inputIntact()) << "the input was written in call " << i;
+        }
+    }
+    EXPECT_TRUE (hasNoteOn (host.midi));
+
+    // Bypassed, the input comes out as it went in.
+    host.dispatch (op::setBypass, 0, 1);
+    host.processExactly (1, 1, 256, arrays);
+    auto out = host.processExactly (1, 1, 256, arrays);
+    EXPECT_EQ (out[0], host.sentInputs[0]);
+    host.dispatch (op::setBypass, 0, 0);
+
+    // Switched off, the one output is silent and the input left alone.
+    host.dispatch (op::mainsChanged, 0, 0);
+    out = host.processExactly (1, 1, 256, arrays);
+    EXPECT_TRUE (std::all_of (out[0].begin(), out[0].end(), [] (float x) { return x == 0.0f; }));
+    if (arrays != Arrays::inPlace)
+    {
+        EXPECT_TRUE (inputIntact()) << "the input was silenced with the output";
+    }
+
+    // Stereo again: two of each, and the host is told again.
+    ASSERT_EQ (arrangement::ask (host, 2, 2), 1);
+    EXPECT_EQ (host.effect->numInputs, 2);
+    EXPECT_EQ (host.effect->numOutputs, 2);
+    EXPECT_EQ (host.ioChangedCalls.load(), 2);
+    host.dispatch (op::mainsChanged, 0, 1);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ (host.processExactly (2, 2, 256, arrays).size(), 2u);
+    EXPECT_EQ (host.eventsOutsideTheirCall, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P (CarelessHost, MonoArrangement, ::testing::ValuesIn (arraysRows), rowName<ArraysRow>);
+
+// A refused arrangement, or one that changes nothing, leaves the counts and
+// tells the host nothing.
+TEST (CarelessHost, ArrangementsThatChangeNothingTellNothing)
+{
+    RawHost host;
+    ASSERT_NE (host.effect, nullptr);
+    EXPECT_EQ (arrangement::ask (host, 1, 2), 0) << "mono in, stereo out is not offered";
+    EXPECT_EQ (arrangement::ask (host, 2, 1), 0) << "stereo in, mono out is not offered";
+    EXPECT_EQ (arrangement::ask (host, 2, 2), 1);
+    EXPECT_EQ (host.effect->numInputs, 2);
+    EXPECT_EQ (host.effect->numOutputs, 2);
+    EXPECT_EQ (host.ioChangedCalls.load(), 0);
+}
+
+// The host's UI thread flips the arrangement while its audio thread
+// processes, bypassed and not, with arrays of two that serve either.
+TEST (CarelessHost, ArrangementsChangeWhileItProcesses)
+{
+    for (const bool bypassed : { true, false })
+    {
+        SCOPED_TRACE (bypassed ? "bypassed" : "processing");
+        RawHost host;
+        ASSERT_NE (host.effect, nullptr);
+        host.start (44100.0f, 256);
+        host.dispatch (op::setBypass, 0, bypassed ? 1 : 0);
+
+        std::atomic<bool> stop { false };
+        std::atomic<int> calls { 0 }, nonFinite { 0 };
+        std::thread audio ([&] {
+            while (! stop)
+            {
+                for (const auto& channel : host.process (Layout::separate, 32))
+                    nonFinite += (int) std::count_if (channel.begin(), channel.end(),
+                                                      [] (float s) { return ! std::isfinite (s); });
+                ++calls;
+            }
+        });
+
+        // The race is lost in a moment only: many short calls among many flips.
+        constexpr int enoughCalls = 100000;
+        const kalto::test::Deadline deadline;
+        for (int i = 0; (i < 10000 || calls.load() < enoughCalls) && ! deadline.passed(); ++i)
+            arrangement::ask (host, 1 + i % 2, 1 + i % 2);
+        stop = true;
+        audio.join();
+
+        EXPECT_GE (calls.load(), enoughCalls);
+        EXPECT_EQ (nonFinite.load(), 0);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// What a host hands the dispatcher: a null pointer where one is to be read
+// or written gets "cannot", and a string is read only as far as VST 2.4
+// lets that call's text run.
+
+struct NullPointerCall
+{
+    const char* name;
+    int opcode;
+    int index;
+    bool valueToo; // the value is a pointer that this row gives
+};
+
+const NullPointerCall nullPointerCalls[] {
+    { "a can-do query", 51, 0, false },
+    { "the state chunk", 23, 0, false },
+    { "the program's state chunk", 23, 1, false },
+    { "the editor's rectangle", op::editGetRect, 0, false },
+    { "the arrangement, no output", 69, 0, true },
+    { "the arrangement, neither", 69, 0, false },
+    { "an input pin", 33, 0, false },
+    { "an output pin", 34, 0, false },
+    { "a program name to set", 4, 0, false },
+    { "a parameter's text", op::string2Parameter, 0, false },
+    { "the editor's parent window", op::editOpen, 0, false },
+};
+
+void PrintTo (const NullPointerCall& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class NullPointer : public ::testing::TestWithParam<NullPointerCall>
+{};
+
+TEST_P (NullPointer, GetsCannotAndChangesNothing)
+{
+    const auto& c = GetParam();
+    RawHost host;
+    ASSERT_NE (host.effect, nullptr);
+    const auto before = host.effect->getParameter (host.effect, 0);
+
+    VstSpeakerArrangement* input = nullptr;
+    const auto value = c.valueToo ? reinterpret_cast<VstIntPtr> (&input) : 0;
+    EXPECT_EQ (host.dispatch (c.opcode, c.index, value, nullptr), 0);
+    EXPECT_EQ (host.effect->getParameter (host.effect, 0), before);
+
+    host.start (44100.0f, 256);
+    for (int i = 0; i < 40; ++i)
+        host.process (Layout::separate, 256);
+    EXPECT_TRUE (hasNoteOn (host.midi));
+}
+
+INSTANTIATE_TEST_SUITE_P (CarelessHost, NullPointer, ::testing::ValuesIn (nullPointerCalls), rowName<NullPointerCall>);
+
+// Texts without their terminator, each in a buffer as long as VST 2.4 lets
+// that call's text be, on the heap so that a read past it is caught under
+// AddressSanitizer: none is taken, and none is read past its buffer.
+TEST (CarelessHost, UnterminatedTextsAreReadOnlyAsFarAsTheirCallAllows)
+{
+    constexpr int confidence = 0, canDo = 51, setProgramName = 4;
+    struct Row
+    {
+        const char* name;
+        int opcode;
+        size_t length; // what a host's buffer holds for that call's text
+        char fill;
+    };
+    const std::vector<Row> rows {
+        // No length is set for a query; no query is longer than a name.
+        { "a can-do query", canDo, 64, 'x' },
+        { "a program name", setProgramName, 25, 'x' },
+        // As long as the parameter texts the plug-in writes for the host.
+        { "a parameter's text", op::string2Parameter, 25, '7' },
+    };
+    for (const auto& r : rows)
+    {
+        SCOPED_TRACE (r.name);
+        RawHost host;
+        ASSERT_NE (host.effect, nullptr);
+        host.effect->setParameter (host.effect, confidence, 0.25f);
+        const auto before = host.effect->getParameter (host.effect, confidence);
+
+        const auto text = std::make_unique<char[]> (r.length);
+        std::fill (text.get(), text.get() + r.length, r.fill);
+        EXPECT_EQ (host.dispatch (r.opcode, confidence, 0, text.get()), 0);
+        EXPECT_EQ (host.effect->getParameter (host.effect, confidence), before);
+    }
+
+    // The same texts with their terminator within the buffer are taken.
+    RawHost host;
+    ASSERT_NE (host.effect, nullptr);
+    std::string query = "bypass";
+    EXPECT_EQ (host.dispatch (canDo, 0, 0, query.data()), 1);
+    std::string typed (24, ' ');
+    typed.replace (0, 3, "4.5");
+    EXPECT_EQ (host.dispatch (op::string2Parameter, confidence, 0, typed.data()), 1);
+    EXPECT_FLOAT_EQ (host.effect->getParameter (host.effect, confidence), (4.5f - 0.01f) / (5.0f - 0.01f));
+}
+
+// ---------------------------------------------------------------------------
 // The editor in a window of the host's own, on the X display the test runs on.
 
 int reportXError (Display*, XErrorEvent* e)
@@ -511,6 +765,132 @@ TEST (CarelessHostEditor, ClosingThePlugInWhateverTheEditorsState)
             parent.pump();
         }
 
+    XCloseDisplay (display);
+}
+// A host passes its display's scale factor as hosts do, through a vendor
+// call. A factor no display has is refused as if never sent, whether the
+// editor is open or not: its window keeps the size of the last usable one.
+TEST (CarelessHostEditor, OnlyAUsableScaleFactorIsTaken)
+{
+    if (std::getenv ("DISPLAY") == nullptr)
+        GTEST_SKIP() << "needs an X display: CTest runs this under xvfb-run";
+    const SilentDefaultPreset silent;
+    ASSERT_TRUE (silent.written);
+    Display* display = XOpenDisplay (nullptr);
+    ASSERT_NE (display, nullptr);
+    XSetErrorHandler (reportXError);
+
+    constexpr int vendorSpecific = 50;
+    const auto code = [] (const char* c) {
+        return (VstIntPtr) (int32_t) ((uint32_t) (unsigned char) c[0] << 24 | (uint32_t) (unsigned char) c[1] << 16
+                                      | (uint32_t) (unsigned char) c[2] << 8 | (uint32_t) (unsigned char) c[3]);
+    };
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct Row
+    {
+        float factor;
+        bool taken;
+    };
+    const std::vector<Row> rows {
+        { 2.0f, true },  { 50.0f, false }, { 30.0f, false }, { nan, false },   { inf, false },
+        { -inf, false }, { 0.0f, false },  { -2.0f, false }, { 1e30f, false }, { 1.5f, true },
+        { 4.0f, true },  { 4.5f, false },  { 0.5f, false },  { 1.0f, true },
+    };
+
+    RawHost host;
+    ASSERT_NE (host.effect, nullptr);
+    const auto setFactor = [&] (float factor) {
+        return host.dispatch (vendorSpecific, (int) code ("PreS"), code ("AeCs"), nullptr, factor);
+    };
+    const auto editorWidth = [&host] {
+        ERect* rect = nullptr;
+        host.dispatch (op::editGetRect, 0, 0, &rect);
+        return rect != nullptr ? rect->right - rect->left : -1;
+    };
+
+    // Before the editor opens and while it is open.
+    for (const bool open : { false, true })
+    {
+        SCOPED_TRACE (open ? "editor open" : "editor closed");
+        std::unique_ptr<HostWindow> parent;
+        if (open)
+        {
+            parent = std::make_unique<HostWindow> (display, 630, 390);
+            ASSERT_EQ (host.dispatch (op::editOpen, 0, 0, reinterpret_cast<void*> (parent->window)), 1);
+        }
+        float usable = 1.0f;
+        for (const auto& r : rows)
+        {
+            SCOPED_TRACE ("factor " + std::to_string (r.factor));
+            EXPECT_EQ (setFactor (r.factor), r.taken ? 1 : 0);
+            if (r.taken)
+                usable = r.factor;
+            for (int i = 0; i < 2; ++i)
+            {
+                host.dispatch (op::editIdle);
+                if (parent != nullptr)
+                    parent->pump();
+            }
+            EXPECT_EQ (editorWidth(), (int) std::lround (630.0f * usable));
+        }
+        if (open)
+            host.dispatch (op::editClose);
+    }
+    host.close();
+    XCloseDisplay (display);
+}
+
+// ---------------------------------------------------------------------------
+// An X server with no window manager, whose atoms nobody has made yet, and a
+// host that keeps Xlib's rule that an X error ends the process: the editor
+// opens, draws and closes there without one. Its own suite, for a server
+// of its own that nothing has used before.
+
+std::atomic<int> bareServerErrors { 0 };
+
+int countXError (Display* display, XErrorEvent* e)
+{
+    char text[160] = {};
+    XGetErrorText (display, e->error_code, text, (int) sizeof (text));
+    std::fprintf (stderr, "X error: %s (request %d, resource 0x%lx)\n", text, (int) e->request_code, e->resourceid);
+    ++bareServerErrors;
+    return 0;
+}
+
+TEST (BareXServer, TheEditorOpensWithoutAnXError)
+{
+    if (std::getenv ("DISPLAY") == nullptr)
+        GTEST_SKIP() << "needs an X display: CTest runs this under xvfb-run";
+    const SilentDefaultPreset silent;
+    ASSERT_TRUE (silent.written);
+    Display* display = XOpenDisplay (nullptr);
+    ASSERT_NE (display, nullptr);
+    ASSERT_EQ (XInternAtom (display, "WM_PROTOCOLS", True), (Atom) None) << "this server is not bare";
+    // Counted instead of ending the process, for a failure that says why.
+    XSetErrorHandler (countXError);
+
+    for (int round = 0; round < 2; ++round)
+    {
+        RawHost host;
+        ASSERT_NE (host.effect, nullptr);
+        host.start (44100.0f, 256);
+        ERect* rect = nullptr;
+        host.dispatch (op::editGetRect, 0, 0, &rect);
+        ASSERT_NE (rect, nullptr);
+        HostWindow parent (display, rect->right - rect->left, rect->bottom - rect->top);
+        ASSERT_EQ (host.dispatch (op::editOpen, 0, 0, reinterpret_cast<void*> (parent.window)), 1);
+        for (int i = 0; i < 4; ++i)
+        {
+            host.dispatch (op::editIdle);
+            host.process (Layout::separate, 256);
+            parent.pump();
+        }
+        host.dispatch (op::editClose);
+        host.close();
+        parent.pump();
+    }
+    XSync (display, False);
+    EXPECT_EQ (bareServerErrors.load(), 0);
     XCloseDisplay (display);
 }
 } // namespace

@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -33,7 +35,7 @@ constexpr int editGetRect = 13, editOpen = 14, editClose = 15, editIdle = 19, st
 
 namespace hostOp
 {
-constexpr int version = 1, processEvents = 8;
+constexpr int version = 1, processEvents = 8, ioChanged = 13;
 }
 
 enum class Layout
@@ -45,6 +47,14 @@ enum class Layout
     noSecondInput,  // a null pointer for the second input
     noOutputs,      // a null output array
     noSecondOutput, // a null pointer for the second output
+};
+
+// Channel arrays of exactly as many entries as the host's arrangement has.
+enum class Arrays
+{
+    separate,   // an array of inputs and one of outputs
+    inPlace,    // one array, the outputs being the inputs
+    sideBySide, // one array of the outputs followed by the inputs
 };
 
 struct Midi
@@ -158,6 +168,47 @@ public:
         return { out[0], out[1] };
     }
 
+    // Plays the next `frames` samples of the tone through arrays of exactly
+    // `inputs` and `outputs` entries, made on the heap so that a read past
+    // them is caught under AddressSanitizer. Returns the outputs; the inputs
+    // as sent are in `sentInputs`, and as the host finds them after the call
+    // in `heardInputs`.
+    std::vector<std::vector<float>> processExactly (int inputs, int outputs, int frames, Arrays arrays)
+    {
+        const auto n = (size_t) std::max (frames, 0);
+        std::vector<std::vector<float>> in ((size_t) inputs, std::vector<float> (n));
+        std::vector<std::vector<float>> out ((size_t) outputs, std::vector<float> (n, 123.0f));
+        for (size_t ch = 0; ch < in.size(); ++ch)
+            for (size_t i = 0; i < n; ++i)
+                in[ch][i] = tone (played + (long) i, (int) ch);
+        if (arrays == Arrays::inPlace)
+            out = in;
+
+        // Side by side, the outputs are followed by the inputs in one array;
+        // otherwise each array is a block of its own, with no neighbour to
+        // read into.
+        const auto count = (size_t) (arrays == Arrays::sideBySide ? outputs + inputs : outputs);
+        const auto outArray = std::make_unique<float*[]> (count);
+        const auto inArray = std::make_unique<float*[]> ((size_t) inputs);
+        float** outArg = outArray.get();
+        float** inArg = arrays == Arrays::sideBySide ? outArg + outputs : inArray.get();
+        if (arrays == Arrays::inPlace)
+            inArg = outArg;
+        for (size_t ch = 0; ch < out.size(); ++ch)
+            outArg[ch] = out[ch].data();
+        if (arrays != Arrays::inPlace)
+            for (size_t ch = 0; ch < in.size(); ++ch)
+                inArg[ch] = in[ch].data();
+
+        sentInputs = in;
+        callStart = played;
+        callFrames = frames;
+        effect->processReplacing (effect, inArg, outArg, frames);
+        played += (long) n;
+        heardInputs = arrays == Arrays::inPlace ? sentInputs : in;
+        return out;
+    }
+
     static float tone (long sample, int channel)
     {
         return 0.5f * (float) std::sin (6.283185307179586 * 440.0 * (double) sample / 44100.0 + channel);
@@ -166,12 +217,16 @@ public:
     AEffect* effect = nullptr;
     std::vector<Midi> midi;
     int eventsOutsideTheirCall = 0;
+    std::atomic<int> ioChangedCalls { 0 };
+    std::vector<std::vector<float>> sentInputs, heardInputs;
 
 private:
     static VstIntPtr VSTCALLBACK callback (AEffect* e, int opcode, int, VstIntPtr, void* ptr, float)
     {
         if (opcode == hostOp::version)
             return 2400;
+        if (opcode == hostOp::ioChanged && e != nullptr && e->resvd1 != 0)
+            ++reinterpret_cast<RawHost*> (e->resvd1)->ioChangedCalls;
         if (opcode == hostOp::processEvents && e != nullptr && e->resvd1 != 0 && ptr != nullptr)
             reinterpret_cast<RawHost*> (e->resvd1)->receive (*static_cast<VstEvents*> (ptr));
         return 0;

@@ -25,7 +25,14 @@ constexpr int getChunk = 23, setChunk = 24, getProgramNameIndexed = 29;
 constexpr int getInputProperties = 33, getOutputProperties = 34, getPlugCategory = 35;
 constexpr int setSpeakerArrangement = 42, setBypass = 0x2C, getEffectName = 45, getVendorString = 47;
 constexpr int getProductString = 48, getVendorVersion = 49, canDo = 51, getTailSize = 0x34, getVstVersion = 58;
+constexpr int getNumMidiInputChannels = 78, getNumMidiOutputChannels = 79;
 } // namespace op
+
+// Pin flags as VST 2.4 numbers them.
+namespace pin
+{
+constexpr int isActive = 1, isStereo = 2;
+}
 
 namespace host
 {
@@ -151,6 +158,16 @@ protected:
         return out;
     }
 
+    static VstSpeakerArrangement arrangement (int type, int channels)
+    {
+        VstSpeakerArrangement a {};
+        a.type = type;
+        a.numChannels = channels;
+        for (int i = 0; i < channels; ++i)
+            a.speakers[i].type = channels == 1 ? kSpeakerM : (i == 0 ? kSpeakerL : kSpeakerR);
+        return a;
+    }
+
     static inline void* library = nullptr;
     HostRecord hostRecord;
     AEffect* effect = nullptr;
@@ -199,6 +216,9 @@ TEST_F (VstAbi, DispatcherAnswersTheFixedQuestions)
     EXPECT_EQ (dispatch (op::getPlugCategory), 1);
     EXPECT_EQ (dispatch (op::getVstVersion), 2400);
     EXPECT_EQ (dispatch (op::getTailSize), 0);
+    // It sends on every channel and takes MIDI on none.
+    EXPECT_EQ (dispatch (op::getNumMidiOutputChannels), 16);
+    EXPECT_EQ (dispatch (op::getNumMidiInputChannels), 0);
 }
 
 TEST_F (VstAbi, CanDoTable)
@@ -257,18 +277,31 @@ TEST_F (VstAbi, StateChunkIsEmptyAndIgnoredOnRestore)
     EXPECT_EQ (text (op::getProgramName), "");
 }
 
-TEST_F (VstAbi, PinsAreNamedByNumber)
+// Each pin is named by its number and active; the two of a stereo
+// arrangement are a stereo pair, the one of a mono arrangement is not.
+TEST_F (VstAbi, PinsAreNamedByNumberActiveAndPaired)
 {
-    for (int opcode : { op::getInputProperties, op::getOutputProperties })
+    for (const int channels : { 2, 1 })
     {
-        for (int index = 0; index < 2; ++index)
+        if (channels == 1)
         {
-            VstPinProperties pin {};
-            EXPECT_EQ (dispatch (opcode, index, 0, &pin), 1);
-            EXPECT_STREQ (pin.label, std::to_string (index + 1).c_str());
+            auto mono = arrangement (kSpeakerArrMono, 1);
+            ASSERT_EQ (dispatch (op::setSpeakerArrangement, 0, (VstIntPtr) &mono, &mono), 1);
         }
-        VstPinProperties beyond {};
-        EXPECT_EQ (dispatch (opcode, 2, 0, &beyond), 0);
+        for (int opcode : { op::getInputProperties, op::getOutputProperties })
+        {
+            for (int index = 0; index < channels; ++index)
+            {
+                SCOPED_TRACE (std::to_string (channels) + " channels, pin " + std::to_string (index));
+                VstPinProperties properties {};
+                EXPECT_EQ (dispatch (opcode, index, 0, &properties), 1);
+                EXPECT_STREQ (properties.label, std::to_string (index + 1).c_str());
+                EXPECT_TRUE (properties.flags & pin::isActive);
+                EXPECT_EQ ((properties.flags & pin::isStereo) != 0, channels == 2);
+            }
+            VstPinProperties beyond {};
+            EXPECT_EQ (dispatch (opcode, channels, 0, &beyond), 0);
+        }
     }
 }
 
@@ -369,20 +402,16 @@ TEST_F (VstAbi, HostBypassPassesTheInputThrough)
     EXPECT_NE (after[0], lastInput[0]);
 }
 
+// The counts the host reads follow the arrangement it asked for.
 TEST_F (VstAbi, HostMayAskForMonoOrStereo)
 {
-    auto arrangement = [] (int type, int channels) {
-        VstSpeakerArrangement a {};
-        a.type = type;
-        a.numChannels = channels;
-        for (int i = 0; i < channels; ++i)
-            a.speakers[i].type = channels == 1 ? kSpeakerM : (i == 0 ? kSpeakerL : kSpeakerR);
-        return a;
-    };
-
     auto mono = arrangement (kSpeakerArrMono, 1);
     auto stereo = arrangement (kSpeakerArrStereo, 2);
     EXPECT_EQ (dispatch (op::setSpeakerArrangement, 0, (VstIntPtr) &mono, &mono), 1);
+    EXPECT_EQ (effect->numInputs, 1);
+    EXPECT_EQ (effect->numOutputs, 1);
     EXPECT_EQ (dispatch (op::setSpeakerArrangement, 0, (VstIntPtr) &stereo, &stereo), 1);
+    EXPECT_EQ (effect->numInputs, 2);
+    EXPECT_EQ (effect->numOutputs, 2);
 }
 } // namespace

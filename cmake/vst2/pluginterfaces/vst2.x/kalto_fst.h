@@ -34,3 +34,26 @@ struct VstSpeakerArrangement
     int numChannels;
     VstSpeakerProperties speakers[8];
 };
+
+// VST 2.4's own numbers for what fst leaves without one: opcodes it gives
+// placeholders of its own (from 100000 up, so a host's request for them
+// would never be recognised), and pin flags it defines as 0. These are the
+// numbers hosts send and read; the entry layer translates between them and
+// the client's.
+namespace kaltoVst24
+{
+// Plug-in opcodes.
+constexpr int setBypass = 44;
+constexpr int getTailSize = 52;
+constexpr int keysRequired = 57;
+constexpr int getNumMidiInputChannels = 78;
+constexpr int getNumMidiOutputChannels = 79;
+
+// Host opcodes: the plug-in's channel counts changed.
+constexpr int hostIOChanged = 13;
+
+// VstPinProperties::flags.
+constexpr int pinIsActive = 1;
+constexpr int pinIsStereo = 2;
+constexpr int pinUseSpeaker = 4;
+} // namespace kaltoVst24
