@@ -2,6 +2,7 @@
 
 #include "instrument/KaltoSamplerSound.h"
 #include "instrument/KaltoSamplerVoice.h"
+#include "instrument/KaltoSynthesiser.h"
 #include "KaltoRecordings.h"
 
 #include <juce_events/juce_events.h>
@@ -31,7 +32,7 @@ juce::BigInteger noteRange (int first, int last)
 InternalSynth::InternalSynth()
 {
     formatManager.registerBasicFormats();
-    synth = std::make_unique<juce::Synthesiser>();
+    synth = std::make_unique<KaltoSynthesiser>();
     reverb = std::make_unique<juce::Reverb>();
 }
 

@@ -174,5 +174,44 @@ TEST (ProcessorAllocation, NoneInProcessBlockOncePrepared)
     EXPECT_EQ (allocations.load() - before, 0);
     EXPECT_GT (notes, 7);
 }
+
+// Five harmony notes make six notes an attack, and a melodic instrument has
+// ten voices: each attack while the last one's notes ring out steals voices.
+TEST (ProcessorAllocation, NoneWhileTheInstrumentStealsVoices)
+{
+    KaltoAudioProcessor processor;
+    const auto set = [&processor] (int index, float value) {
+        processor.intParameter (index)->setValueNotifyingHost (processor.intParameter (index)->convertTo0to1 (value));
+    };
+    set (kalto::synthSoundIndex, (float) kalto::piano);
+    set (kalto::keyIndex, 2.0f);
+    set (kalto::modeIndex, 1.0f);
+    const float harmony[] = { 2.0f, 4.0f, -3.0f, 7.0f, 9.0f };
+    for (int i = 0; i < kalto::numChordParameters; ++i)
+        set (kalto::chord0Index + i, harmony[i]);
+    processor.boolParameter (kalto::legatoIndex)->setValueNotifyingHost (1.0f);
+    processor.prepareToPlay (44100.0, 512);
+
+    const auto phrase = pluckedPhrase (44100, { 45, 52, 57, 50, 47, 55, 59, 52, 45, 57, 50, 55 }, 0.25);
+    juce::AudioBuffer<float> buffer (2, 512);
+    juce::MidiBuffer midi;
+    midi.ensureSize (4096);
+    int notes = 0;
+
+    const long before = allocations.load();
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t start = 0; start + 512 <= phrase.size(); start += 512)
+        {
+            for (int c = 0; c < 2; ++c)
+                buffer.copyFrom (c, 0, &phrase[start], 512);
+            midi.clear();
+            processor.processBlock (buffer, midi);
+            for (const auto m : midi)
+                notes += m.getMessage().isNoteOn() ? 1 : 0;
+        }
+    EXPECT_EQ (allocations.load() - before, 0);
+    // More notes than voices, many times over.
+    EXPECT_GT (notes, 100);
+}
 } // namespace
 } // namespace kalto
