@@ -1,5 +1,6 @@
 #include "engine/PitchTracker.h"
 
+#include "engine/FlushToZero.h"
 #include "engine/MidiStatus.h"
 #include "engine/SemitoneScale.h"
 
@@ -137,11 +138,20 @@ std::vector<LagCorrelator> correlatorPerLag (int maxPeriod)
     return correlators;
 }
 
-uint64_t packLevel (float sum, int samples)
+// The count beside the sum holds 31 bits; a longer count reads as the longest.
+uint64_t packLevel (float sum, int64_t samples)
 {
     uint32_t bits;
     std::memcpy (&bits, &sum, sizeof bits);
-    return ((uint64_t) bits << countBits) | (uint32_t) samples;
+    const auto count = (uint32_t) std::min<int64_t> (samples, std::numeric_limits<int32_t>::max());
+    return ((uint64_t) bits << countBits) | count;
+}
+
+// One more sample counted, up to the largest count.
+void countOn (int64_t& samples)
+{
+    if (samples < std::numeric_limits<int64_t>::max())
+        ++samples;
 }
 } // namespace
 
@@ -201,7 +211,7 @@ int PitchTracker::velocityForLevel (float levelDb) const
     return v >= (double) loudestVelocity ? loudestVelocity : (int) v;
 }
 
-float PitchTracker::levelDb (float sum, int samples) const
+float PitchTracker::levelDb (float sum, int64_t samples) const
 {
     const float mean = sum / (float) samples / gain.load (std::memory_order_relaxed);
     return (float) (decibelsPerDecade * std::log10 ((double) mean));
@@ -211,6 +221,7 @@ float PitchTracker::levelDb (float sum, int samples) const
 void PitchTracker::processBlock (const float* samples, int numSamples, TrackerEvent* eventsToUse, uint16_t capacity,
                                  int* countOut)
 {
+    const ScopedFlushToZero noDenormals;
     events = eventsToUse;
     eventCapacity = events != nullptr ? capacity : 0;
     eventCount = 0;
@@ -230,8 +241,8 @@ void PitchTracker::processSample (float x)
     if (! std::isfinite (x))
         x = 0.0f;
 
-    ++samplesSinceOnset;
-    ++samplesSinceNoteEnd;
+    countOn (samplesSinceOnset);
+    countOn (samplesSinceNoteEnd);
 
     inputSample = x;
     inputMagnitude = std::fabs (x);
@@ -474,7 +485,7 @@ void PitchTracker::trackNote()
         endNote();
     }
 
-    ++samplesSinceBend;
+    countOn (samplesSinceBend);
     previousDeviation = d;
 }
 

@@ -83,7 +83,7 @@ private:
 
     void appendRecord (uint8_t status, uint8_t data1, uint8_t data2);
     void flushPending();
-    float levelDb (float sum, int samples) const;
+    float levelDb (float sum, int64_t samples) const;
     void publishMeasures();
 
     // Constants fixed at construction.
@@ -111,14 +111,16 @@ private:
     float levelSum = 0.0f;
     float runningPeak = 0.0f;
     float windowPeak = 0.0f;
-    int samplesSinceOnset = 0;
-    int samplesSinceNoteEnd = 0;
+    // Counts of samples that a session left running for hours takes past
+    // 2^31; they stop at the largest count instead of wrapping.
+    int64_t samplesSinceOnset = 0;
+    int64_t samplesSinceNoteEnd = 0;
     int previousNoteIndex = 0;
     int currentNoteIndex = 0;
     int velocity = 0;
     bool noteOn = false;
     float previousDeviation = 0.0f;
-    int samplesSinceBend = 0;
+    int64_t samplesSinceBend = 0;
     uint8_t lastNoteSent = 0;
     // Between a note-on and the note-off that ends it.
     bool noteSounding = false;

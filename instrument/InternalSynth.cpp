@@ -8,6 +8,7 @@
 #include <juce_events/juce_events.h>
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace kalto
@@ -108,6 +109,10 @@ void InternalSynth::loadSound (int index)
 void InternalSynth::setSampleRate (double sampleRate)
 {
     synth->setCurrentPlaybackSampleRate (sampleRate);
+    // From silence: nothing of what played before, or of a block that
+    // overflowed, rings on. Clearing also touches the reverb's memory, which
+    // the first block would otherwise meet page by page.
+    reverb->reset();
 }
 
 void InternalSynth::render (juce::AudioBuffer<float>& buffer, const juce::MidiBuffer& midi, int startSample,
@@ -132,6 +137,22 @@ void InternalSynth::render (juce::AudioBuffer<float>& buffer, const juce::MidiBu
                                numSamples);
     else
         reverb->processMono (buffer.getWritePointer (0, startSample), numSamples);
+
+    // Once one sum overflows, the reverb's feedback would carry it for good.
+    if (! isFinite (buffer, startSample, numSamples))
+    {
+        buffer.clear (startSample, numSamples);
+        reverb->reset();
+    }
+}
+
+bool InternalSynth::isFinite (const juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
+{
+    for (int c = 0; c < buffer.getNumChannels(); ++c)
+        for (auto *x = buffer.getReadPointer (c, startSample), *end = x + numSamples; x != end; ++x)
+            if (! std::isfinite (*x))
+                return false;
+    return true;
 }
 
 juce::Reverb::Parameters InternalSynth::getReverbParameters() const

@@ -24,12 +24,17 @@ enum InstrumentIndex
 // The plug-in's own sound source: a sampler of embedded recordings and a
 // reverb per instrument.
 //
-// Threads: setSound and setSampleRate run on the message thread (or in
-// prepareToPlay, possibly at the same time); render runs on the audio thread
-// and never waits for a load. The synthesiser guards its voice and sound
-// lists itself. The mute flag is atomic, and new reverb settings are handed
-// over through atomics and applied by render itself, so the reverb is only
-// ever touched by one thread at a time.
+// Threads: setSound runs on the message thread (or in prepareToPlay, possibly
+// at the same time); render runs on the audio thread and never waits for a
+// load. setSampleRate runs in prepareToPlay, which no render overlaps: the
+// host switches the plug-in on between process calls. The synthesiser guards
+// its voice and sound lists itself. The mute flag is atomic, and new reverb
+// settings are handed over through atomics and applied by render itself, so
+// the reverb is only ever touched by one thread at a time.
+//
+// What render leaves in the buffer is always finite: a block that came out
+// otherwise (the reverb's sums overflowed) is silenced, and the reverb starts
+// again from silence.
 class InternalSynth
 {
 public:
@@ -70,6 +75,7 @@ private:
     };
     static const ReverbSetting celloReverb, pianoReverb, saxophoneReverb, drumsReverb;
     void setReverb (const ReverbSetting& setting);
+    static bool isFinite (const juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote, double attackSeconds,
                     double releaseSeconds, double maxLengthSeconds);
 

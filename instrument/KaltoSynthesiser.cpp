@@ -44,7 +44,8 @@ juce::SynthesiserVoice* KaltoSynthesiser::findVoiceToSteal (juce::SynthesiserSou
     };
     const auto spared = [low, top] (const juce::SynthesiserVoice& v) { return &v == low || &v == top; };
 
-    if (auto* same = oldest ([midiNoteNumber] (const auto& v) { return v.getCurrentlyPlayingNote() == midiNoteNumber; }))
+    if (auto* same =
+            oldest ([midiNoteNumber] (const auto& v) { return v.getCurrentlyPlayingNote() == midiNoteNumber; }))
         return same;
     if (auto* released = oldest ([&spared] (const auto& v) { return ! spared (v) && v.isPlayingButReleased(); }))
         return released;

@@ -6,6 +6,7 @@
 #include "processor/PresetFolder.h"
 #include "processor/PresetRoot.h"
 
+#include <algorithm>
 #include <cmath>
 
 // The harmony parameters are the MIDI stage's harmony notes.
@@ -13,6 +14,10 @@ static_assert (kalto::numChordParameters == kalto::MIDI_Interface::numHarmonyNot
 
 namespace
 {
+// The loudest input taken, 60 dB over full scale: far above any signal a
+// host passes on, and far below what would overflow the reverb's sums.
+constexpr float loudestInput = 1000.0f;
+
 juce::String channelName (int index)
 {
     return juce::String (index + 1);
@@ -195,18 +200,22 @@ bool KaltoAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) co
 
 void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
 {
+    // Filters and the reverb decaying in silence would otherwise settle among
+    // the denormal numbers, each operation on which costs many CPUs dozens of
+    // cycles.
+    const juce::ScopedNoDenormals noDenormals;
     const auto numSamples = buffer.getNumSamples();
     const auto inputs = juce::jmin (getMainBusNumInputChannels(), buffer.getNumChannels());
     const auto outputs = juce::jmin (getMainBusNumOutputChannels(), buffer.getNumChannels());
     for (int c = inputs; c < outputs; ++c)
         buffer.clear (c, 0, numSamples);
 
-    // A glitching host may deliver NaN or infinity; passed on, one such sample
-    // would leave the reverb producing NaN for good.
+    // A glitching host may deliver NaN or infinity, and an unstable effect
+    // before this one values near the float limit on the way there; passed
+    // on, one such sample would leave the reverb producing NaN for good.
     for (int c = 0; c < inputs; ++c)
         for (auto *x = buffer.getWritePointer (c), *end = x + numSamples; x != end; ++x)
-            if (! std::isfinite (*x))
-                *x = 0.0f;
+            *x = std::isfinite (*x) ? std::clamp (*x, -loudestInput, loudestInput) : 0.0f;
 
     // Within the prepared size this reuses the buffer's memory.
     workBuffer.setSize (1, numSamples, false, false, true);
@@ -248,6 +257,7 @@ void KaltoAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::
 
 void KaltoAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
 {
+    const juce::ScopedNoDenormals noDenormals;
     // Notes sounding when bypass begins would hang through it: they end once,
     // in the host and in the instrument, and bypass otherwise sends no MIDI.
     // A block of no samples leaves that to the first block that has some.

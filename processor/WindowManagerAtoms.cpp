@@ -15,8 +15,8 @@ constexpr const char* defaultDisplay = ":0.0";
 
 // The window manager's atoms the framework looks up without making them and
 // then puts in a window's properties or asks for.
-constexpr const char* atomNames[] { "WM_PROTOCOLS", "WM_TAKE_FOCUS", "WM_DELETE_WINDOW", "_NET_WM_PING",
-                                    "WM_CHANGE_STATE", "WM_STATE" };
+constexpr const char* atomNames[] { "WM_PROTOCOLS", "WM_TAKE_FOCUS",   "WM_DELETE_WINDOW",
+                                    "_NET_WM_PING", "WM_CHANGE_STATE", "WM_STATE" };
 
 using OpenDisplay = void* (*) (const char*);
 using InternAtom = unsigned long (*) (void*, const char*, int);

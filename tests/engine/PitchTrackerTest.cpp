@@ -7,10 +7,13 @@
 #include "tests/engine/Probes.h"
 #include "tests/engine/Signals.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
 #include <thread>
+
+#include <xmmintrin.h>
 
 namespace kalto
 {
@@ -383,6 +386,83 @@ TEST (PitchTracker, NonFiniteInputCountsAsSilence)
     }
     EXPECT_TRUE (std::isfinite (PitchTrackerProbe (dirty).filteredSample()));
     EXPECT_TRUE (std::isfinite (dirty.getLevelDb()));
+}
+
+// In the silence after a note the input sections decay towards zero; their
+// state must reach it instead of lingering among the denormal numbers, which
+// cost many CPUs dozens of cycles an operation, for as long as the silence
+// lasts. The caller's floating-point mode is its own again after each block.
+TEST (PitchTracker, SilenceAfterANoteLeavesNoDenormals)
+{
+    for (const int rate : { 44100, 192000 })
+    {
+        SCOPED_TRACE (rate);
+        PitchTracker t (rate);
+        t.bends = true;
+        auto input = pluckedPhrase (rate, { 45 }, 0.5);
+        input.insert (input.end(), (std::size_t) rate * 3, 0.0f);
+
+        // The control bits; the status bits below them record what happened.
+        constexpr unsigned int statusBits = 0x3f;
+        const auto modeBefore = _mm_getcsr() & ~statusBits;
+        std::vector<TrackerEvent> events (512);
+        int count = 0;
+        for (std::size_t start = 0; start + 512 <= input.size(); start += 512)
+            t.processBlock (&input[start], 512, events.data(), 512, &count);
+        EXPECT_EQ (_mm_getcsr() & ~statusBits, modeBefore);
+
+        PitchTrackerProbe p (t);
+        for (int i = 0; i < 3; ++i)
+        {
+            BiquadProbe f (p.filter (i));
+            EXPECT_NE (std::fpclassify (f.z1()), FP_SUBNORMAL) << "section " << i << " z1 " << f.z1();
+            EXPECT_NE (std::fpclassify (f.z2()), FP_SUBNORMAL) << "section " << i << " z2 " << f.z2();
+        }
+        EXPECT_NE (std::fpclassify (p.filteredSample()), FP_SUBNORMAL);
+    }
+}
+
+// A session left running: counters of samples since an onset, since a note
+// ended and since a bend pass 2^31 (13.5 hours at 44.1 kHz, 47 minutes at
+// 768 kHz) and the largest count there is, and the tracker goes on as if
+// they had just passed their thresholds.
+TEST (PitchTracker, CountersOfALongSessionNeverWrap)
+{
+    const auto a2 = pluckedPhrase (44100, { 45 }, 0.4);
+    const auto a5 = pluckedPhrase (44100, { 81 }, 0.4);
+    const auto noteOns = [] (const std::vector<TimedRecord>& records, int note) {
+        return std::count_if (records.begin(), records.end(), [note] (const TimedRecord& r) {
+            return r.event.status == 0x90 && r.event.data1 == note;
+        });
+    };
+    constexpr int64_t old32BitLimit = std::numeric_limits<int32_t>::max();
+    for (const int64_t nearLimit : { old32BitLimit - 100, std::numeric_limits<int64_t>::max() - 100 })
+    {
+        SCOPED_TRACE (nearLimit);
+        // Hours after A2 ended, A5 is no harmonic of it: the octave guard is long off.
+        PitchTracker t (44100);
+        PitchTrackerProbe p (t);
+        ASSERT_EQ (noteOns (run (t, a2), 45), 1);
+        p.setSamplesSinceNoteEnd (nearLimit);
+        p.setSamplesSinceOnset (nearLimit);
+        run (t, std::vector<float> (1000, 0.0f));
+        EXPECT_GE (p.samplesSinceNoteEnd(), nearLimit);
+        EXPECT_GE (p.samplesSinceOnset(), nearLimit);
+        EXPECT_EQ (noteOns (run (t, a5), 81), 1) << "A5 after A2 was taken for its harmonic";
+
+        // A note held with legato and no bends counts on since its last bend.
+        PitchTracker held (44100);
+        held.legato = true;
+        PitchTrackerProbe h (held);
+        const auto tone = sine (100.0, 0.5f, 20000);
+        run (held, std::vector<float> (tone.begin(), tone.begin() + 10000));
+        ASSERT_EQ (h.state(), TrackerState::tracking);
+        h.setSamplesSinceBend (nearLimit);
+        const auto rest = run (held, std::vector<float> (tone.begin() + 10000, tone.end()));
+        EXPECT_EQ (h.state(), TrackerState::tracking) << "the held note ended";
+        EXPECT_TRUE (rest.empty());
+        EXPECT_GE (h.samplesSinceBend(), nearLimit);
+    }
 }
 
 TEST (PitchTracker, SettingsActFromTheNextSample)

@@ -131,11 +131,16 @@ public:
     float filteredSample() const { return tracker.filteredSample; }
     float levelSum() const { return tracker.levelSum; }
     float windowPeak() const { return tracker.windowPeak; }
-    int samplesSinceOnset() const { return tracker.samplesSinceOnset; }
-    int samplesSinceNoteEnd() const { return tracker.samplesSinceNoteEnd; }
+    int64_t samplesSinceOnset() const { return tracker.samplesSinceOnset; }
+    int64_t samplesSinceNoteEnd() const { return tracker.samplesSinceNoteEnd; }
     int currentNoteIndex() const { return tracker.currentNoteIndex; }
     bool noteOn() const { return tracker.noteOn; }
-    int samplesSinceBend() const { return tracker.samplesSinceBend; }
+    int64_t samplesSinceBend() const { return tracker.samplesSinceBend; }
+    // The two input sections and the deviation's, in that order.
+    Biquad& filter (int i)
+    {
+        return i == 0 ? tracker.inputFilter1 : i == 1 ? tracker.inputFilter2 : tracker.deviationFilter;
+    }
 
     // A note sounding in the given state, as if its detection window had closed.
     void setState (TrackerState s) { tracker.state = s; }
@@ -145,7 +150,10 @@ public:
 
     // A note that ended just now, for the octave guard.
     void setPreviousNoteIndex (int i) { tracker.previousNoteIndex = i; }
-    void setSamplesSinceNoteEnd (int n) { tracker.samplesSinceNoteEnd = n; }
+    void setSamplesSinceNoteEnd (int64_t n) { tracker.samplesSinceNoteEnd = n; }
+    // Counters as a long session leaves them.
+    void setSamplesSinceOnset (int64_t n) { tracker.samplesSinceOnset = n; }
+    void setSamplesSinceBend (int64_t n) { tracker.samplesSinceBend = n; }
 
 private:
     PitchTracker& tracker;

@@ -7,6 +7,8 @@
 #include "instrument/InternalSynth.h"
 #include "tests/instrument/Listening.h"
 
+#include <cmath>
+#include <limits>
 #include <random>
 
 namespace kalto
@@ -252,6 +254,48 @@ TEST (InternalSynth, SelectingAgainStopsSoundingNotesAndKeepsTheLastReverb)
     synth.setSound (saxophone);
     const auto after = play (synth, {}, 2.0)[0];
     EXPECT_LT (rmsDb (after, 44100, 4410), rmsDb (after, 0, 4410) - 20.0);
+}
+
+// A buffer whose samples near the float limit overflow the reverb's sums:
+// what render leaves is finite, and the blocks after it play on once the
+// overflow has been silenced. A new sample rate also starts the reverb afresh.
+TEST (InternalSynth, AnOverflowingBlockLeavesNothingBehind)
+{
+    InternalSynth synth;
+    synth.setSound (piano);
+    synth.setSampleRate (44100.0);
+    juce::AudioBuffer<float> buffer (2, 512);
+    const juce::MidiBuffer none;
+    const auto nonFinite = [&buffer] {
+        int n = 0;
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; i < 512; ++i)
+                n += std::isfinite (buffer.getSample (c, i)) ? 0 : 1;
+        return n;
+    };
+
+    buffer.clear();
+    for (int i = 0; i < 8; ++i)
+        buffer.setSample (i % 2, 100 + i, (i % 2 == 0 ? 1.0f : -1.0f) * std::numeric_limits<float>::max());
+    synth.render (buffer, none, 0, 512);
+    EXPECT_EQ (nonFinite(), 0);
+
+    // A tone through the reverb afterwards comes out finite and heard.
+    for (int block = 0; block < 100; ++block)
+    {
+        for (int c = 0; c < 2; ++c)
+            for (int i = 0; i < 512; ++i)
+                buffer.setSample (c, i, 0.5f * (float) std::sin (0.0627 * (block * 512 + i)));
+        synth.render (buffer, none, 0, 512);
+        ASSERT_EQ (nonFinite(), 0) << "block " << block;
+    }
+    EXPECT_GT (buffer.getMagnitude (0, 512), 0.1f);
+
+    // Silence after a new rate is silence: no tail of what played before.
+    synth.setSampleRate (48000.0);
+    buffer.clear();
+    synth.render (buffer, none, 0, 512);
+    EXPECT_EQ (buffer.getMagnitude (0, 512), 0.0f);
 }
 
 TEST (InternalSynth, MonoOutputGetsTheVoicesAndAMonoReverb)

@@ -185,7 +185,7 @@ TEST (VoiceStealing, ChoosesAsTheFrameworkInRandomSituations)
             for (int i = 0; i < 200; ++i)
             {
                 const auto k = kind (random);
-                const Step step = k < 5 ? press (note (random))
+                const Step step = k < 5   ? press (note (random))
                                   : k < 8 ? letGo (note (random))
                                   : k < 9 ? sustainDown
                                           : sustainUp;

@@ -5,6 +5,8 @@
 #include "tests/processor/ProcessorProbe.h"
 #include "tests/instrument/Listening.h"
 
+#include <limits>
+
 namespace kalto
 {
 namespace
@@ -320,6 +322,44 @@ TEST_F (AudioPath, SamplesThatAreNotNumbersReachNoOutputAsSuch)
             EXPECT_EQ (nonFinite, 0) << "channel " << ch;
             EXPECT_GT (magnitude (blocks, ch), 0.1f) << "channel " << ch;
         }
+    }
+}
+// Finite samples near the float limit, as an unstable effect before this
+// one sends on its way to infinity, through the Piano's reverb (automated to
+// Raw Guitar): no output is ever anything but finite, and the plug-in plays
+// on, after the Piano is chosen again and after a switch off and on.
+TEST_F (AudioPath, SamplesNearTheFloatLimitPoisonNothing)
+{
+    for (const float huge : { std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), 1.0e30f })
+    {
+        SCOPED_TRACE (huge);
+        auto& p = make();
+        p.prepareToPlay (44100.0, 512); // Piano, the default
+        set (p.intParameter (kalto::synthSoundIndex), (float) rawGuitar);
+        int nonFinite = 0;
+        const auto count = [&nonFinite] (const std::vector<Block>& blocks) {
+            for (const auto& b : blocks)
+                for (int c = 0; c < b.audio.getNumChannels(); ++c)
+                    for (int i = 0; i < b.audio.getNumSamples(); ++i)
+                        nonFinite += std::isfinite (b.audio.getSample (c, i)) ? 0 : 1;
+            return blocks;
+        };
+        count (run (p, 44100.0, 512, 0.1, onChannel (0)));
+        count (run (p, 44100.0, 512, 512 / 44100.0, [huge] (int c, double t) {
+            const auto i = (int) std::lround (t * 44100.0);
+            return i >= 200 && i < 204 ? (c == 0 ? huge : -huge) : 0.0f;
+        }));
+
+        const auto after = count (run (p, 44100.0, 512, 1.0, onChannel (0)));
+        EXPECT_GT (magnitude (after, 0), 0.1f) << "the input no longer comes through";
+        set (p.intParameter (kalto::synthSoundIndex), (float) piano);
+        count (run (p, 44100.0, 512, 1.0, onChannel (0)));
+        p.releaseResources();
+        p.prepareToPlay (44100.0, 512);
+        const auto switchedOn = count (run (p, 44100.0, 512, 1.0, onChannel (0)));
+        EXPECT_GT (magnitude (switchedOn, 0), 0.01f);
+        EXPECT_EQ (noteOns (switchedOn), std::vector<int> { 69 });
+        EXPECT_EQ (nonFinite, 0);
     }
 }
 } // namespace
