@@ -181,8 +181,7 @@ void MainWindow::changeListenerCallback (juce::ChangeBroadcaster* source)
         return;
     }
 
-    presetSelector->displayedName = processor.getCurrentPresetName();
-    presetSelector->repaint();
+    showPresetState();
 }
 
 void MainWindow::selectPage (minimalMenuItem& clicked)
@@ -249,14 +248,18 @@ void MainWindow::decideWarning()
 void MainWindow::checkPreset()
 {
     presetTicks = 0;
-    if (processor.isPresetModified())
+    showPresetState();
+}
+
+void MainWindow::showPresetState()
+{
+    // Also right after a save or a load: one that wrote nothing leaves the
+    // values in no file, and the name must not show them as saved even until
+    // the next check.
+    const auto shown = processor.isPresetModified() ? juce::String (modifiedLabel) : processor.getCurrentPresetName();
+    if (presetSelector->displayedName != shown)
     {
-        presetSelector->displayedName = modifiedLabel;
-        presetSelector->repaint();
-    }
-    else if (presetSelector->displayedName != processor.getCurrentPresetName())
-    {
-        presetSelector->displayedName = processor.getCurrentPresetName();
+        presetSelector->displayedName = shown;
         presetSelector->repaint();
     }
 }

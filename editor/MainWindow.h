@@ -67,6 +67,9 @@ private:
     void countPeak();
     void decideWarning();
     void checkPreset();
+    // The current preset's name on the strip, or "Save preset" while the
+    // values are not what its file holds.
+    void showPresetState();
     void showNote();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)

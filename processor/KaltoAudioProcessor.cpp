@@ -400,6 +400,7 @@ void KaltoAudioProcessor::loadPreset()
     }
 
     presetXml = kalto::parsePresetRoot (kalto::readPresetText (file));
+    presetUnsaved = false;
     if (presetXml != nullptr && presetXml->getTagName().equalsIgnoreCase (kalto::presetRootTag))
     {
         const auto& parameters = getParameters();
@@ -426,23 +427,26 @@ void KaltoAudioProcessor::savePresetAs (const juce::String& name)
 
 void KaltoAudioProcessor::savePreset()
 {
-    if (! kalto::isSafePresetName (*currentPresetName))
-        return;
-
-    presetXml = std::make_unique<juce::XmlElement> (kalto::presetRootTag);
+    auto document = std::make_unique<juce::XmlElement> (kalto::presetRootTag);
     for (auto* parameter : getParameters())
         if (auto* p = dynamic_cast<juce::AudioProcessorParameterWithID*> (parameter))
-            presetXml->setAttribute (p->paramID, kalto::presetNumberText ((double) p->getValue()));
+            document->setAttribute (p->paramID, kalto::presetNumberText ((double) p->getValue()));
 
-    // A failed write leaves the old file as it was and is not reported; the
-    // new element stays the reference all the same. Without a home nothing
-    // is written.
-    if (kalto::createPresetFolder())
-        (void) kalto::writePresetFile (kalto::presetFile (*currentPresetName), kalto::presetDocumentText (*presetXml));
+    // A failed write leaves the old file as it was and is not reported. Only
+    // a document that reached its file becomes the reference: after a save
+    // that wrote nothing (a refused name, no home, no folder, a failed write)
+    // the values are in no file, and must not show as saved.
+    const auto& name = *currentPresetName;
+    presetUnsaved = ! (kalto::isSafePresetName (name) && kalto::createPresetFolder()
+                       && kalto::writePresetFile (kalto::presetFile (name), kalto::presetDocumentText (*document)));
+    if (! presetUnsaved)
+        presetXml = std::move (document);
 }
 
 bool KaltoAudioProcessor::isPresetModified() const
 {
+    if (presetUnsaved)
+        return true;
     if (presetXml == nullptr)
         return false;
 

@@ -68,7 +68,8 @@ public:
     void updateTrackerSettings();
 
     // The current preset: loaded from, saved to, and compared with the file
-    // that the current preset name names.
+    // that the current preset name names. After a save that wrote nothing the
+    // preset counts as modified until the next load or written save.
     void loadPreset();
     void savePreset();
     bool isPresetModified() const;
@@ -146,6 +147,9 @@ private:
     // feel, and it must outlive every open editor, not just this plug-in's.
     std::shared_ptr<kalto_lookandfeel> lookAndFeel;
     std::unique_ptr<juce::XmlElement> presetXml;
+    // The last save wrote nothing: the values are in no file, whatever
+    // presetXml, the last document read or written, holds.
+    bool presetUnsaved = false;
 
     // The mono input of a block, sized in prepareToPlay so blocks up to the
     // prepared size need no allocation.

@@ -88,7 +88,13 @@ juce::File presetMarkerFile()
 juce::File presetFile (const juce::String& name)
 {
     const auto folder = presetFolder();
-    return folder != juce::File() ? folder.getChildFile (name + presetExtension) : juce::File();
+    if (folder == juce::File() || ! isSafePresetName (name))
+        return {};
+    // Joined as text, never parsed as a path: the framework's getChildFile
+    // and File (String) take a leading '~' for a home folder, and "~Lead"
+    // would name a file in the working folder.
+    return juce::File::createFileWithoutCheckingPath (juce::File::addTrailingSeparator (folder.getFullPathName()) + name
+                                                      + presetExtension);
 }
 
 bool createPresetFolder()

@@ -24,6 +24,9 @@ juce::File homeFolder();
 // "Music/Kalto" below the home folder, and the files in it; none without a home.
 juce::File presetFolder();
 juce::File presetMarkerFile();
+// The file of a preset: the name and the extension in the preset folder,
+// whatever characters the name holds; none for a name isSafePresetName
+// refuses.
 juce::File presetFile (const juce::String& name);
 
 // Makes the preset folder inside the home, never the home itself. False

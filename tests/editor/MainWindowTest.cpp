@@ -463,6 +463,42 @@ TEST_F (EditorWindow, ANameTypedAndYesSavesUnderThatNameWhichTheStripShows)
     EXPECT_FALSE (save.dialog.isVisible());
 }
 
+// A name the framework's path helpers read as a home folder when it leads a
+// path: the dialog saves it in the preset folder, and the strip lists it and
+// loads it by its name.
+TEST_F (EditorWindow, ANameBeginningWithATildeIsSavedListedAndLoaded)
+{
+    for (const juce::String name : { "~Lead", "~" })
+    {
+        SCOPED_TRACE (name);
+        auto& p = make();
+        SaveDialog save (p);
+        auto& strip = *save.open.window.presetSelector;
+        set (p.intParameter (kalto::keyIndex), 9.0f);
+        save.typeName (name);
+        save.mouse.click (yesAt);
+        pumpMessages();
+        EXPECT_FALSE (save.dialog.isVisible());
+        EXPECT_TRUE (presetFileOf (name).existsAsFile());
+        save.open.ticks (21);
+        EXPECT_EQ (strip.displayedName, name);
+
+        set (p.intParameter (kalto::keyIndex), 2.0f);
+        p.savePresetAs ("Other");
+        strip.refresh();
+        ASSERT_TRUE (strip.presetFiles.contains (presetFileOf (name)));
+        for (int i = 0; i < strip.numPresets && p.getCurrentPresetName() != name; ++i)
+        {
+            save.mouse.click (stripNextAt);
+            pumpMessages();
+        }
+        EXPECT_EQ (p.getCurrentPresetName(), name);
+        EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 9);
+        EXPECT_EQ (childNamed<juce::ComboBox> (save.open.window, "autoTuneKeyBox").getSelectedId(), 9);
+        EXPECT_EQ (strip.displayedName, name);
+    }
+}
+
 TEST_F (EditorWindow, NoAfterTypingWritesNothingAndShowsTheOldNameAgain)
 {
     auto& p = make();
@@ -501,6 +537,54 @@ TEST_F (EditorWindow, ANameTheFolderCannotTakeWritesNothingAnywhere)
         save.mouse.click (noAt);
     }
     EXPECT_TRUE (presets().getChildFile ("Vyn Defaults.kalto_vyn").existsAsFile());
+}
+
+// A YES whose save writes nothing closes the dialog as any YES does, but the
+// strip never shows the name as saved: "Save preset" at once and at every
+// check, though the values are those of the preset loaded, until a save
+// writes.
+TEST_F (EditorWindow, AYesThatWritesNothingLeavesTheStripShowingSavePreset)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void()> prevent, allow;
+    } cases[] = {
+        { "a file where the preset folder would be",
+          [&] { ASSERT_TRUE (presets().deleteRecursively() && presets().replaceWithText ("not a folder")); },
+          [&] { ASSERT_TRUE (presets().deleteFile()); } },
+        { "a folder under the preset's name",
+          [&] {
+              const auto file = presetFileOf ("New");
+              ASSERT_TRUE (file.deleteFile() && file.getChildFile ("inside").createDirectory().wasOk());
+          },
+          [&] { ASSERT_TRUE (presetFileOf ("New").deleteRecursively()); } },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        SaveDialog save (p);
+        auto& strip = *save.open.window.presetSelector;
+        c.prevent();
+        save.typeName ("New");
+        save.mouse.click (yesAt);
+        pumpMessages();
+        EXPECT_FALSE (save.dialog.isVisible());
+        EXPECT_EQ (p.getCurrentPresetName(), "New");
+        EXPECT_EQ (strip.displayedName, "Save preset");
+        save.open.ticks (21);
+        EXPECT_EQ (strip.displayedName, "Save preset");
+
+        c.allow();
+        save.mouse.click (stripCentreAt);
+        save.mouse.click (yesAt);
+        pumpMessages();
+        EXPECT_TRUE (presetFileOf ("New").existsAsFile());
+        EXPECT_EQ (strip.displayedName, "New");
+        save.open.ticks (21);
+        EXPECT_EQ (strip.displayedName, "New");
+    }
 }
 
 // The MIDI page shows the parameters again when the dialog closes, whether

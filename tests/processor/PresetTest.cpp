@@ -162,8 +162,8 @@ TEST (PresetCodec, NumbersIgnoreTheHostsLocale)
 
 TEST (PresetNames, StayInsideThePresetFolder)
 {
-    for (const char* good :
-         { "Vyn Defaults", "a", "my.preset", "name with spaces", ".hidden", "x..y", "Lead...Solo", "..x", "x.." })
+    for (const char* good : { "Vyn Defaults", "a", "my.preset", "name with spaces", ".hidden", "x..y", "Lead...Solo",
+                              "..x", "x..", "~Lead", "~" })
         EXPECT_TRUE (isSafePresetName (good)) << good;
     for (const char* bad : { "", ".", "..", "../x", "a/b", "/etc/passwd", "a\\b", "x/.." })
         EXPECT_FALSE (isSafePresetName (bad)) << bad;
@@ -754,7 +754,7 @@ TEST_F (Presets, ASaveReplacesTheFileOnlyWhenTheNewOneIsWhole)
     EXPECT_EQ (contentOf (file), second) << "the old document stays whole";
     EXPECT_EQ (presets().findChildFiles (juce::File::findFiles, false, "*", juce::File::FollowSymlinks::no).size(), 2)
         << "the marker and the preset, no half-written file beside them";
-    EXPECT_FALSE (p.isPresetModified()) << "the new values are the reference, as for any failed save";
+    EXPECT_TRUE (p.isPresetModified()) << "the new values reached no file";
     p.loadPreset();
     EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 11);
 }
@@ -786,6 +786,162 @@ struct WorkingFolder
     ~WorkingFolder() { previous.setAsCurrentWorkingDirectory(); }
     const juce::File previous = juce::File::getCurrentWorkingDirectory();
 };
+
+// A working folder of the test's own, which the framework's path helpers
+// would put a name beginning with '~' in.
+struct OwnWorkingFolder
+{
+    OwnWorkingFolder() { current.emplace (folder); }
+    ~OwnWorkingFolder()
+    {
+        current.reset();
+        folder.deleteRecursively();
+    }
+    juce::File file (const juce::String& fileName) const
+    {
+        return juce::File (folder.getFullPathName() + "/" + fileName);
+    }
+    const juce::File folder = test::makeTempFolder ("working");
+    std::optional<WorkingFolder> current;
+};
+
+// Names the framework reads as a home folder ("~", "~user") when they lead a
+// path: each is a file in the preset folder, listed for the browser, found
+// by a second instance, and nothing is written anywhere else.
+TEST_F (Presets, ANameBeginningWithATildeIsAFileInThePresetFolder)
+{
+    const OwnWorkingFolder working;
+    ASSERT_TRUE (working.folder.isDirectory());
+    for (const juce::String name : { "~Lead", "~", "~root" })
+    {
+        SCOPED_TRACE (name);
+        auto& p = make();
+        set (p.intParameter (kalto::keyIndex), 9);
+        p.savePresetAs (name);
+        EXPECT_FALSE (p.isPresetModified());
+        const auto file = presetFileOf (name);
+        EXPECT_TRUE (file.existsAsFile());
+        EXPECT_TRUE (findPresetFiles().contains (file)) << "listed under its own name";
+
+        KaltoAudioProcessor second;
+        set (second.intParameter (kalto::keyIndex), 3);
+        second.loadPresetNamed (name);
+        EXPECT_EQ (second.intParameter (kalto::keyIndex)->get(), 9);
+        EXPECT_FALSE (second.isPresetModified());
+
+        const auto fileName = (name + ".kalto_vyn").toStdString();
+        EXPECT_EQ (test::entriesOf (presets()),
+                   (std::vector<std::string> { "Vyn Defaults.kalto_vyn", "kalto.lock", fileName }));
+        EXPECT_EQ (test::entriesOf (working.folder), std::vector<std::string>());
+        // The desktop libraries may keep a settings cache in the home.
+        for (const auto& entry : test::entriesOf (home))
+            EXPECT_TRUE (entry == "Music" || entry == ".cache") << entry;
+        EXPECT_EQ (test::entriesOf (home.getChildFile ("Music")), (std::vector<std::string> { "Kalto" }));
+        ASSERT_TRUE (file.deleteFile());
+    }
+}
+
+// A file under the name in the working folder, where the framework's path
+// helpers would look, is never read: the load reads the preset folder's
+// file, or writes it from the values when it is missing.
+TEST_F (Presets, ALoadOfANameBeginningWithATildeReadsOnlyThePresetFolder)
+{
+    const OwnWorkingFolder working;
+    ASSERT_TRUE (working.folder.isDirectory());
+    const auto keyText = [] (KaltoAudioProcessor& p, int key) {
+        return "<KALTO_SETTINGS key=\""
+               + presetNumberText (p.intParameter (kalto::keyIndex)->convertTo0to1 ((float) key)) + "\"/>";
+    };
+    const struct
+    {
+        const char* name;
+        std::optional<int> inFolder; // the key the preset folder's file holds; none: no file
+        int expected;
+    } cases[] = {
+        { "missing from the preset folder", std::nullopt, 7 },
+        { "in the preset folder", 2, 2 },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        const auto planted = working.file ("~Lead.kalto_vyn");
+        writeDocument (planted, keyText (p, 11));
+        const auto plantedBytes = contentOf (planted);
+        if (c.inFolder)
+            writeDocument (presetFileOf ("~Lead"), keyText (p, *c.inFolder));
+        set (p.intParameter (kalto::keyIndex), 7);
+
+        p.loadPresetNamed ("~Lead");
+        EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), c.expected);
+        EXPECT_FALSE (p.isPresetModified());
+        EXPECT_EQ (contentOf (planted), plantedBytes);
+        EXPECT_EQ (test::entriesOf (working.folder), (std::vector<std::string> { "~Lead.kalto_vyn" }));
+        set (p.intParameter (kalto::keyIndex), 3);
+        p.loadPreset();
+        EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), c.expected) << "the preset folder holds the file";
+        ASSERT_TRUE (presetFileOf ("~Lead").deleteFile());
+    }
+}
+
+// A save that writes nothing leaves the values in no file: the preset counts
+// as modified, even with the values of the preset loaded, until a save
+// writes or a load reads.
+TEST_F (Presets, ASaveThatWritesNothingLeavesThePresetModified)
+{
+    std::optional<test::AccountHome> noAccount;
+    const struct
+    {
+        const char* name;
+        std::function<void()> prevent, allow;
+    } cases[] = {
+        { "no home",
+          [&] {
+              setenv ("HOME", "", 1);
+              noAccount.emplace (nullptr);
+          },
+          [&] {
+              noAccount.reset();
+              setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+          } },
+        { "a file where the preset folder would be",
+          [&] { ASSERT_TRUE (presets().deleteRecursively() && presets().replaceWithText ("not a folder")); },
+          [&] { ASSERT_TRUE (presets().deleteFile()); } },
+        { "a folder under the preset's name",
+          [&] {
+              const auto file = presetFileOf ("New");
+              ASSERT_TRUE (file.deleteFile() && file.getChildFile ("inside").createDirectory().wasOk());
+          },
+          [&] { ASSERT_TRUE (presetFileOf ("New").deleteRecursively()); } },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto& p = make();
+        ASSERT_FALSE (p.isPresetModified());
+        c.prevent();
+        p.savePresetAs ("New");
+        EXPECT_TRUE (p.isPresetModified()) << "the values of the preset loaded, but under a name with no file";
+        EXPECT_FALSE (presetFileOf ("New").existsAsFile());
+        c.allow();
+        p.loadPreset();
+        EXPECT_FALSE (p.isPresetModified()) << "the load wrote the missing file";
+        EXPECT_TRUE (presetFileOf ("New").existsAsFile());
+
+        set (p.intParameter (kalto::keyIndex), 4);
+        c.prevent();
+        p.savePreset();
+        EXPECT_TRUE (p.isPresetModified());
+        c.allow();
+        p.savePreset();
+        EXPECT_FALSE (p.isPresetModified());
+        KaltoAudioProcessor second;
+        second.loadPresetNamed ("New");
+        EXPECT_EQ (second.intParameter (kalto::keyIndex)->get(), 4);
+        processor.reset();
+        presets().deleteRecursively();
+    }
+}
 
 // The home is HOME when that is an absolute path to a folder, else the
 // password database's; the preset folder is made only inside a home that
@@ -849,7 +1005,7 @@ TEST_F (Presets, TheFolderIsMadeOnlyInsideAHomeThatExists)
                 EXPECT_EQ (presetFolder(), juce::File());
                 EXPECT_EQ (p.intParameter (kalto::keyIndex)->get(), 3) << "nothing was kept to load";
                 EXPECT_TRUE (heard.indices.empty());
-                EXPECT_FALSE (p.isPresetModified()) << "as after a save that could not be written";
+                EXPECT_TRUE (p.isPresetModified()) << "the values are in no file";
             }
             processor.reset();
         }

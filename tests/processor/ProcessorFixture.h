@@ -115,6 +115,12 @@ public:
     }
 
     juce::File presets() const { return home.getChildFile ("Music/Kalto"); }
+    // A preset's file, its path joined as text: getChildFile would take a
+    // name's leading '~' for a home folder.
+    juce::File presetFileOf (const juce::String& name) const
+    {
+        return juce::File (presets().getFullPathName() + "/" + name + ".kalto_vyn");
+    }
 
     juce::File home;
     std::unique_ptr<KaltoAudioProcessor> processor;
