@@ -44,7 +44,8 @@ constexpr float startSinceNoteEndSeconds = 0.25f; // past the octave guard, whic
 constexpr double minDetectSeconds = 0.008;
 
 // The signal ring holds this many of the longest period: more than the
-// 2 lag + 2 samples any lag correlator reads.
+// 2 lag + 2 samples any lag correlator reads, with the search's vector of
+// lags past the longest.
 constexpr int signalRingPeriods = 8;
 
 // Two identical low-pass sections in series: the pitch measures read the
@@ -128,16 +129,6 @@ int duration (int rate, float seconds)
     return (int) ((float) rate * seconds);
 }
 
-// One lag correlator per lag below maxPeriod, record L with lag L.
-std::vector<LagCorrelator> correlatorPerLag (int maxPeriod)
-{
-    std::vector<LagCorrelator> correlators;
-    correlators.reserve ((std::size_t) std::max (0, maxPeriod));
-    for (int lag = 0; lag < maxPeriod; ++lag)
-        correlators.emplace_back (lag);
-    return correlators;
-}
-
 // The count beside the sum holds 31 bits; a longer count reads as the longest.
 uint64_t packLevel (float sum, int64_t samples)
 {
@@ -166,8 +157,9 @@ PitchTracker::PitchTracker (int rate)
       bank (sampleRate, lowTableNote, highTableNote),
       signalRing (signalRingPeriods * maxPeriod),
       history (duration (sampleRate, historySeconds)),
-      lagCorrelators (correlatorPerLag (maxPeriod)),
-      lagResults ((std::size_t) maxPeriod, 0.0f),
+      lagCorrelators (maxPeriod),
+      lagResults ((std::size_t) (std::max (0, maxPeriod) + LagCorrelators::lanes), 0.0f),
+      lagSearch (lagSearchForThisCpu()),
       peakStrength (-std::numeric_limits<float>::infinity())
 {
     inputFilter1.setBiquad (lowpass, (double) (inputCutoffHz / (float) sampleRate), sectionQ, 0.0);
@@ -335,8 +327,7 @@ bool PitchTracker::checkDetectionWindow()
     {
         if (bends.load (std::memory_order_relaxed) || legato.load (std::memory_order_relaxed))
         {
-            for (auto& correlator : lagCorrelators)
-                correlator.empty();
+            lagCorrelators.empty();
             samplesSinceBend = 0;
             previousDeviation = 0.0f;
             deviationFilter.reset();
@@ -435,20 +426,10 @@ void PitchTracker::trackNote()
     const int shortest = periodTable[(std::size_t) c + searchReach];
     const int longest = std::min (periodTable[(std::size_t) c - searchReach], maxPeriod);
 
-    bool allReady = true;
-    float best = belowEveryResult;
-    int bestLag = shortest;
-    for (int lag = shortest; lag < longest; ++lag)
-    {
-        float& result = lagResults[(std::size_t) lag];
-        const bool ready = lagCorrelators[(std::size_t) lag].update (signalRing, result);
-        allReady = allReady && ready;
-        if (allReady && result > best)
-        {
-            best = result;
-            bestLag = lag;
-        }
-    }
+    // Every lag in the range updated, shortest first; while all so far were
+    // ready, a result strictly better than the best so far takes its place.
+    const auto [allReady, best, bestLag] = lagSearch (lagCorrelators.arrays(), signalRing.newestFirst(), shortest,
+                                                      longest, belowEveryResult, lagResults.data());
 
     if (! allReady)
     {

@@ -2,9 +2,10 @@
 
 #include "engine/AutocorrelationBank.h"
 #include "engine/Biquad.h"
-#include "engine/LagCorrelator.h"
+#include "engine/LagCorrelators.h"
 #include "engine/OnsetDetector.h"
 #include "engine/RingBuffer.h"
+#include "engine/SignalRing.h"
 #include "engine/TrackerEvent.h"
 
 #include <array>
@@ -98,11 +99,14 @@ private:
     AutocorrelationBank bank;
     std::vector<int> periodTable;
     Biquad inputFilter1, inputFilter2, deviationFilter;
-    RingBuffer signalRing;
+    SignalRing signalRing;
     SampleHistory history;
     OnsetDetector onsetDetector;
-    std::vector<LagCorrelator> lagCorrelators;
+    LagCorrelators lagCorrelators;
+    // One per lag, and a vector's margin past the last, as the search writes.
     std::vector<float> lagResults;
+    // The lag search for the CPU the tracker runs on.
+    LagSearch lagSearch;
 
     // Running state.
     TrackerState state = TrackerState::idle;

@@ -6,7 +6,7 @@
 
 #include "engine/AutocorrelationBank.h"
 #include "engine/Biquad.h"
-#include "engine/LagCorrelator.h"
+#include "engine/LagCorrelators.h"
 #include "engine/OnsetDetector.h"
 #include "engine/PitchTracker.h"
 #include "engine/RingBuffer.h"
@@ -89,18 +89,6 @@ private:
     const OnsetDetector& detector;
 };
 
-class LagCorrelatorProbe
-{
-public:
-    explicit LagCorrelatorProbe (const LagCorrelator& c) : correlator (c) {}
-
-    uint32_t count() const { return correlator.count; }
-    int lag() const { return correlator.lag; }
-
-private:
-    const LagCorrelator& correlator;
-};
-
 class PitchTrackerProbe
 {
 public:
@@ -123,9 +111,11 @@ public:
     const std::vector<int>& periodTable() const { return tracker.periodTable; }
     AutocorrelationBank& bank() { return tracker.bank; }
     const SampleHistory& history() const { return tracker.history; }
-    const RingBuffer& signalRing() const { return tracker.signalRing; }
+    const SignalRing& signalRing() const { return tracker.signalRing; }
     const OnsetDetector& onsetDetector() const { return tracker.onsetDetector; }
-    const std::vector<LagCorrelator>& lagCorrelators() const { return tracker.lagCorrelators; }
+    const LagCorrelators& lagCorrelators() const { return tracker.lagCorrelators; }
+    // Another search in place of the one for this CPU: the tests' reference.
+    void setLagSearch (LagSearch search) { tracker.lagSearch = search; }
 
     TrackerState state() const { return tracker.state; }
     float filteredSample() const { return tracker.filteredSample; }
