@@ -1,10 +1,11 @@
 #include "tools/ToolInput.h"
 
+#include "tools/SampleChunks.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include <sys/stat.h>
@@ -13,157 +14,57 @@ namespace kalto::tools
 {
 namespace
 {
-// What a RIFF WAVE file's chunks say, read before JUCE's WAV reader walks
-// them. That reader takes what it finds on its way: a chunk before the data
-// that runs past the end, a RIFF size that stops short of the data, or data
-// before its format leave it no frames, and the file would read as an empty
-// recording.
-struct WavLayout
+// The chunk walk a format's files get before its reader sees them; nothing
+// for formats whose readers are given the file itself.
+std::optional<ChunkFormat> chunkFormat (juce::AudioFormat& format)
 {
-    juce::String problem;      // why the reader would find no frames; empty when it would find them
-    juce::int64 dataBytes = 0; // what the data chunk claims
-};
-
-// A WAV format's fields, and the least a fmt chunk holds.
-constexpr juce::int64 wavFormatBytes = 16;
-
-// A chunk's header: its four-letter name and the size of what follows.
-constexpr juce::int64 chunkHeaderBytes = 8;
-// The first chunk follows the RIFF chunk's header and its form, "WAVE".
-constexpr juce::int64 firstChunkStart = chunkHeaderBytes + 4;
-
-// One chunk of a RIFF file, as its header describes it.
-struct Chunk
-{
-    char id[4] = {};
-    juce::int64 start = 0, size = 0;
-
-    bool is (const char* name) const { return std::memcmp (id, name, 4) == 0; }
-    // Where the next chunk starts: RIFF pads a chunk of odd size to an even one.
-    juce::int64 next() const { return start + chunkHeaderBytes + size + (size & 1); }
-};
-
-// The header of the chunk at `start`; false when its name is not all there.
-bool readChunk (juce::FileInputStream& in, juce::int64 start, Chunk& chunk)
-{
-    in.setPosition (start);
-    chunk.start = start;
-    const bool named = in.read (chunk.id, 4) == 4;
-    chunk.size = (juce::int64) (juce::uint32) in.readInt();
-    return named;
+    if (dynamic_cast<juce::WavAudioFormat*> (&format) != nullptr)
+        return ChunkFormat::wav;
+    if (dynamic_cast<juce::AiffAudioFormat*> (&format) != nullptr)
+        return ChunkFormat::aiff;
+    return std::nullopt;
 }
 
-// Where the RIFF chunk of a RIFF WAVE file ends; nothing for any other file.
-std::optional<juce::int64> riffWaveEnd (juce::FileInputStream& in)
-{
-    Chunk riff;
-    char form[4] = {};
-    if (! in.openedOk() || ! readChunk (in, 0, riff) || ! riff.is ("RIFF") || in.read (form, 4) != 4
-        || std::memcmp (form, "WAVE", 4) != 0)
-        return std::nullopt;
-    return chunkHeaderBytes + riff.size;
-}
-
-WavLayout refusedLayout (const juce::String& problem)
-{
-    WavLayout layout;
-    layout.problem = problem;
-    return layout;
-}
-
-// The data chunk the reader reaches, and whether a format came before it.
-WavLayout dataLayout (const Chunk& data, bool format)
-{
-    WavLayout layout;
-    if (! format)
-        layout.problem = "its data chunk comes before any fmt chunk";
-    layout.dataBytes = data.size;
-    return layout;
-}
-
-// Why a chunk before the data keeps the reader from it; empty when it does not.
-juce::String chunkProblem (const Chunk& chunk, juce::int64 fileEnd)
-{
-    juce::String problem;
-    if (chunk.is ("fmt ") && chunk.size < wavFormatBytes)
-    {
-        problem << "its fmt chunk of " << chunk.size << " bytes is too short for a format's " << wavFormatBytes;
-    }
-    else if (chunk.start + chunkHeaderBytes + chunk.size > fileEnd)
-    {
-        juce::String name;
-        for (const auto c : chunk.id)
-            name += std::isprint ((unsigned char) c) ? c : '?';
-        problem << "its \"" << name << "\" chunk claims " << chunk.size << " bytes but only "
-                << (fileEnd - chunk.start - chunkHeaderBytes) << " follow";
-    }
-    return problem;
-}
-
-// Files that are no RIFF WAVE file (RF64 among them) are left to the reader. A
-// data chunk that runs past the end is a file cut short, not refused here.
-WavLayout readWavLayout (const juce::File& file)
-{
-    juce::FileInputStream in (file);
-    const auto riffEnd = riffWaveEnd (in);
-    if (! riffEnd)
-        return {};
-
-    const auto fileEnd = in.getTotalLength();
-    bool format = false;
-    Chunk chunk;
-    for (juce::int64 start = firstChunkStart; start + chunkHeaderBytes <= fileEnd; start = chunk.next())
-    {
-        readChunk (in, start, chunk);
-        const bool samples = chunk.is ("data");
-
-        // The reader stops at the RIFF size: a format or data past it is out of its reach.
-        if (start >= *riffEnd)
-        {
-            if (! samples && ! chunk.is ("fmt "))
-                continue;
-            juce::String problem;
-            problem << "its RIFF size of " << (*riffEnd - chunkHeaderBytes) << " bytes ends before its "
-                    << (samples ? "data" : "fmt") << " chunk";
-            return refusedLayout (problem);
-        }
-        if (samples)
-            return dataLayout (chunk, format);
-        if (const auto problem = chunkProblem (chunk, fileEnd); problem.isNotEmpty())
-            return refusedLayout (problem);
-        format = format || chunk.is ("fmt ");
-    }
-    return refusedLayout (format ? "it has no data chunk" : "it has no fmt chunk");
-}
-
-// The format whose reader opens the file, with that reader in `in`; nothing
-// when none opens it, or when its WAV chunks would leave the reader no frames
-// (the reason in `in`).
-juce::AudioFormat* openReader (juce::AudioFormatManager& formats, const juce::File& file, AudioInput& in,
-                               WavLayout& layout)
+// The reader of the first format that opens the file, in `in`, given the view
+// of the file its chunks leave it; where the samples lie in `stored`. False
+// when none opens it, or when the file's chunks would keep its reader from
+// the samples (the reason in `in`).
+bool openReader (juce::AudioFormatManager& formats, const juce::File& file, AudioInput& in,
+                 std::optional<StoredSamples>& stored)
 {
     for (auto* candidate : formats)
     {
         if (! candidate->canHandleFile (file))
             continue;
-        if (dynamic_cast<juce::WavAudioFormat*> (candidate) != nullptr)
+        std::unique_ptr<juce::InputStream> stream;
+        if (const auto kind = chunkFormat (*candidate))
         {
-            layout = readWavLayout (file);
-            if (layout.problem.isNotEmpty())
+            auto chunks = readSampleChunks (file, *kind);
+            if (chunks.problem.isNotEmpty())
             {
-                in.problem = layout.problem;
-                return nullptr;
+                in.problem = chunks.problem;
+                return false;
             }
+            stream = std::move (chunks.view);
+            stored = chunks.samples;
         }
-        in.reader.reset (candidate->createReaderFor (file.createInputStream().release(), true));
+        if (stream == nullptr)
+            stream = file.createInputStream();
+        in.reader.reset (candidate->createReaderFor (stream.release(), true));
         if (in.reader != nullptr)
-            return candidate;
+        {
+            // A WAV file of compressed samples is handed on to another format's reader.
+            if (in.reader->getFormatName() != candidate->getFormatName())
+                stored.reset();
+            return true;
+        }
+        stored.reset();
     }
-    return nullptr;
+    return false;
 }
 
 // Why the frames the header describes cannot be read; empty when they can.
-juce::String headerProblem (const juce::AudioFormatReader& reader, const WavLayout& layout)
+juce::String headerProblem (const juce::AudioFormatReader& reader, const std::optional<StoredSamples>& stored)
 {
     juce::String problem;
 
@@ -175,22 +76,19 @@ juce::String headerProblem (const juce::AudioFormatReader& reader, const WavLayo
         return problem;
     }
 
-    // The reader also ends its walk at an empty chunk of a kind it does not know.
+    // The WAV reader takes an RF64 file's data size from its ds64 chunk alone,
+    // and finds none of the data when that chunk gives no size.
     const auto frameBytes = (juce::int64) juce::jmax (1u, channels * reader.bitsPerSample / 8);
-    if (reader.lengthInSamples == 0 && layout.dataBytes >= frameBytes)
-        problem << "the reader found none of the " << layout.dataBytes << " bytes of its data chunk";
+    if (stored && ! stored->frames && reader.lengthInSamples == 0 && stored->dataBytes >= frameBytes)
+        problem << "the reader found none of the " << stored->dataBytes << " bytes of its data chunk";
     return problem;
 }
 
-// Formats that store their samples as they are can say where the samples
-// lie: a reader given too few bytes fills the rest with silence, and one
-// given a sample size it has no decoder for leaves the buffer untouched.
-void checkStoredSamples (juce::AudioFormat& format, const juce::File& file, AudioInput& in)
+// Formats that store their samples as they are say where the samples lie: a
+// reader given too few bytes fills the rest with silence, and one given a
+// sample size it has no decoder for leaves the buffer untouched.
+void checkStoredSamples (const StoredSamples& stored, AudioInput& in)
 {
-    const std::unique_ptr<juce::MemoryMappedAudioFormatReader> stored (format.createMemoryMappedReader (file));
-    if (stored == nullptr)
-        return;
-
     auto& reader = *in.reader;
     const auto bits = reader.bitsPerSample;
     if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
@@ -199,18 +97,20 @@ void checkStoredSamples (juce::AudioFormat& format, const juce::File& file, Audi
         return;
     }
 
-    const auto held = stored->mapEntireFile() ? stored->getMappedSection().getEnd() : 0;
-    if (held < reader.lengthInSamples)
+    const auto frameBytes = (juce::int64) (reader.numChannels * bits / 8);
+    const auto claimed = stored.frames.value_or (reader.lengthInSamples);
+    const auto held = juce::jmin (claimed, stored.heldBytes / frameBytes);
+    if (held < claimed)
     {
         // A recorder that stopped before it wrote its final size leaves such a
         // file: what is there is worth reading, and the user is told.
-        const auto claim = "its header claims " + juce::String (reader.lengthInSamples) + " frames but the file holds ";
+        const auto claim = "its header claims " + juce::String (claimed) + " frames but the file holds ";
         if (held == 0)
             in.problem = claim + "none";
         else
             in.warning = claim + "only " + juce::String (held) + "; reading those";
-        reader.lengthInSamples = held;
     }
+    reader.lengthInSamples = held;
 }
 } // namespace
 
@@ -254,14 +154,13 @@ AudioInput openAudioFile (const juce::File& file)
     formats.registerBasicFormats();
 
     AudioInput in;
-    WavLayout layout;
-    auto* format = openReader (formats, file, in, layout);
-    if (format == nullptr)
+    std::optional<StoredSamples> stored;
+    if (! openReader (formats, file, in, stored))
         return in;
 
-    in.problem = headerProblem (*in.reader, layout);
-    if (in.problem.isEmpty())
-        checkStoredSamples (*format, file, in);
+    in.problem = headerProblem (*in.reader, stored);
+    if (in.problem.isEmpty() && stored)
+        checkStoredSamples (*stored, in);
     return in;
 }
 

@@ -44,8 +44,9 @@ struct AudioInput
     juce::String warning; // what the reader's view of the file was corrected for
 };
 
-// Opens an audio file with JUCE's readers, then checks what they take on trust
-// from the header against the file itself.
+// Opens an audio file with JUCE's readers, shown only the chunks of a WAV or
+// AIFF file that hold its format and its samples, then checks what they take
+// on trust from the header against the file itself.
 AudioInput openAudioFile (const juce::File& file);
 
 // A recording a command line names, opened for a tool: the audio, or why not.

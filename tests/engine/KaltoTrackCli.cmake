@@ -10,35 +10,52 @@ function(expect_run expected_rc expected_text)
     endif()
 endfunction()
 
-# VALUE as COUNT little-endian bytes, in printf's escapes.
-function(le_bytes out value count)
+# VALUE as COUNT bytes in printf's escapes, little-endian, or big-endian when BIG.
+function(number_bytes out value count big)
     set(bytes "")
     foreach(i RANGE 1 ${count})
         math(EXPR byte "${value} & 255" OUTPUT_FORMAT HEXADECIMAL)
         string(REPLACE "0x" "\\x" byte "${byte}")
-        string(APPEND bytes "${byte}")
+        if(big)
+            string(PREPEND bytes "${byte}")
+        else()
+            string(APPEND bytes "${byte}")
+        endif()
         math(EXPR value "${value} >> 8")
     endforeach()
     set(${out} "${bytes}" PARENT_SCOPE)
 endfunction()
 
 # A file from its pieces, each a chunk's four-letter name as it stands,
-# VALUE:WIDTH for a number in WIDTH little-endian bytes, or N*0 for N zero bytes.
+# VALUE:WIDTH for a number in WIDTH little-endian bytes (VALUE:WIDTHbe in
+# big-endian ones, as AIFF writes them), N*0 for N zero bytes, or N*TEXT for
+# TEXT N times.
 function(pieces_file path)
-    set(bytes "")
+    set(format "")
+    set(fields "")
     foreach(piece IN LISTS ARGN)
-        if(piece MATCHES "^([0-9]+):([124])$")
-            le_bytes(field ${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+        if(piece MATCHES "^([0-9]+):([124])(be)?$")
+            set(big "${CMAKE_MATCH_3}")
+            number_bytes(field ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} "${big}")
+            set(conversion "%b")
         elseif(piece MATCHES "^([0-9]+)\\*0$")
             string(REPEAT "\\x00" ${CMAKE_MATCH_1} field)
+            set(conversion "%b")
+        elseif(piece MATCHES "^([0-9]+)\\*(.+)$")
+            string(REPEAT "${CMAKE_MATCH_2}" ${CMAKE_MATCH_1} field)
+            set(conversion "%s")
         else()
-            # As escapes too, so that no letter is read as part of a number's escape.
-            string(HEX "${piece}" field)
-            string(REGEX REPLACE "(..)" "\\\\x\\1" field "${field}")
+            set(field "${piece}")
+            set(conversion "%s")
         endif()
-        string(APPEND bytes "${field}")
+        # One argument a piece, so that none grows past what one argument may
+        # hold; text as it stands, numbers through their escapes.
+        if(NOT field STREQUAL "")
+            string(APPEND format "${conversion}")
+            list(APPEND fields "${field}")
+        endif()
     endforeach()
-    execute_process(COMMAND printf "${bytes}" OUTPUT_FILE ${path} RESULT_VARIABLE rc)
+    execute_process(COMMAND printf "${format}" ${fields} OUTPUT_FILE ${path} RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR "cannot write ${path}")
     endif()
@@ -102,16 +119,45 @@ pieces_file(${WORKDIR}/no-data.wav       RIFF 28:4 WAVE ${fmt})
 pieces_file(${WORKDIR}/data-first.wav    RIFF 164:4 WAVE ${data} ${fmt})
 pieces_file(${WORKDIR}/fmt-enormous.wav  RIFF 164:4 WAVE "fmt " 4294967280:4 1:2 1:2 44100:4 88200:4 2:2 16:2 ${data})
 pieces_file(${WORKDIR}/fmt-short.wav     RIFF 164:4 WAVE "fmt " 8:4 1:2 1:2 44100:4 88200:4 2:2 16:2 ${data})
-# A chunk of odd size, padded to an even one as RIFF pads it, is no damage.
+# A chunk of odd size, padded to an even one as RIFF pads it, is no damage,
+# nor is an empty chunk of a kind no reader knows.
 pieces_file(${WORKDIR}/junk-odd.wav      RIFF 176:4 WAVE ${fmt} JUNK 3:4 4*0 ${data})
 expect_run(5 "\"JUNK\" chunk claims 1000000 bytes" ${WORKDIR}/junk-past-end.wav)
-expect_run(5 "found none of the 128 bytes of its data chunk" ${WORKDIR}/junk-empty.wav)
 expect_run(5 "RIFF size of 28 bytes ends before its data chunk" ${WORKDIR}/riff-short.wav)
 expect_run(5 "no data chunk" ${WORKDIR}/no-data.wav)
 expect_run(5 "data chunk comes before any fmt chunk" ${WORKDIR}/data-first.wav)
 expect_run(5 "\"fmt \" chunk claims 4294967280 bytes" ${WORKDIR}/fmt-enormous.wav)
 expect_run(5 "fmt chunk of 8 bytes" ${WORKDIR}/fmt-short.wav)
 expect_run(0 "^$" ${WORKDIR}/junk-odd.wav)
+expect_run(0 "^$" ${WORKDIR}/junk-empty.wav)
+
+# Metadata the tracker does not need is never parsed: here an iXML chunk
+# nested 40,000 elements deep, before the data and after it, among bext, LIST
+# and cue chunks. Parsed, it would take more than the whole stack.
+set(nested iXML 120000:4 20000*<a> 20000*<a>)
+math(EXPR riff "4 + 24 + (8 + 602) + (8 + 18) + (8 + 28) + (8 + 120000) * 2 + (8 + 128)")
+pieces_file(${WORKDIR}/metadata.wav RIFF ${riff}:4 WAVE ${fmt} bext 602:4 602*0 LIST 18:4 INFO IART 6:4 kalto 1*0
+            "cue " 28:4 28*0 ${nested} ${data} ${nested})
+expect_run(0 "^$" ${WORKDIR}/metadata.wav)
+
+# AIFF's frame count is unsigned: one of 2^31 or more reads what the file
+# holds, 64 frames here, with the warning of a header that claims more.
+set(rate 16398:2be 2890137600:4be 0:4) # 44,100 Hz as an 80-bit float
+set(ssnd SSND 136:4be 0:4 0:4 128*0)
+pieces_file(${WORKDIR}/count-64.aiff       FORM 174:4be AIFF COMM 18:4be 1:2be 64:4be 16:2be ${rate} ${ssnd})
+pieces_file(${WORKDIR}/count-2e31.aiff     FORM 174:4be AIFF COMM 18:4be 1:2be 2147483648:4be 16:2be ${rate} ${ssnd})
+pieces_file(${WORKDIR}/count-aifc.aiff     FORM 180:4be AIFC COMM 24:4be 1:2be 2147483648:4be 16:2be ${rate} sowt 2*0
+            ${ssnd})
+# Stereo 24-bit: the count's bytes overflow 32 bits.
+pieces_file(${WORKDIR}/count-2e32-1.aiff   FORM 430:4be AIFF COMM 18:4be 2:2be 4294967295:4be 24:2be ${rate}
+            SSND 392:4be 0:4 0:4 384*0)
+pieces_file(${WORKDIR}/no-ssnd.aiff        FORM 30:4be AIFF COMM 18:4be 1:2be 64:4be 16:2be ${rate})
+expect_run(0 "^$" ${WORKDIR}/count-64.aiff)
+expect_run(0 "warning: .*claims 2147483648 frames but the file holds only 64" ${WORKDIR}/count-2e31.aiff)
+expect_run(0 "warning: .*claims 2147483648 frames but the file holds only 64" ${WORKDIR}/count-aifc.aiff)
+expect_run(0 "warning: .*claims 4294967295 frames but the file holds only 64" ${WORKDIR}/count-2e32-1.aiff)
+# Without an SSND chunk the framework's reader reads from the file's first byte.
+expect_run(5 "no SSND chunk" ${WORKDIR}/no-ssnd.aiff)
 
 # Options out of range, each named with what it takes.
 expect_run(2 "--block 2000000000: .*1 to 65536" ${PHRASE} --block 2000000000)
