@@ -545,21 +545,7 @@ TEST_F (EditorWindow, ANameTheFolderCannotTakeWritesNothingAnywhere)
 // writes.
 TEST_F (EditorWindow, AYesThatWritesNothingLeavesTheStripShowingSavePreset)
 {
-    const struct
-    {
-        const char* name;
-        std::function<void()> prevent, allow;
-    } cases[] = {
-        { "a file where the preset folder would be",
-          [&] { ASSERT_TRUE (presets().deleteRecursively() && presets().replaceWithText ("not a folder")); },
-          [&] { ASSERT_TRUE (presets().deleteFile()); } },
-        { "a folder under the preset's name",
-          [&] {
-              const auto file = presetFileOf ("New");
-              ASSERT_TRUE (file.deleteFile() && file.getChildFile ("inside").createDirectory().wasOk());
-          },
-          [&] { ASSERT_TRUE (presetFileOf ("New").deleteRecursively()); } },
-    };
+    const auto cases = unwritablePresets ("New");
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);

@@ -142,6 +142,34 @@ TEST (MidiStageAllocation, NoneForTheFirstHeldNotes)
     EXPECT_GT (sent.load(), 1000);
 }
 
+// A host's buffers, made before anything is counted: the host's to size.
+struct Host
+{
+    Host() { midi.ensureSize (4096); }
+
+    // The phrase through the processor `rounds` times in blocks of 512, as a
+    // host plays it; the note-ons it sent.
+    int play (KaltoAudioProcessor& processor, const std::vector<float>& phrase, int rounds)
+    {
+        int notes = 0;
+        for (int round = 0; round < rounds; ++round)
+            for (std::size_t start = 0; start + 512 <= phrase.size(); start += 512)
+            {
+                for (int c = 0; c < 2; ++c)
+                    buffer.copyFrom (c, 0, &phrase[start], 512);
+                midi.clear();
+                processor.processBlock (buffer, midi);
+                for (const auto m : midi)
+                    notes += m.getMessage().isNoteOn() ? 1 : 0;
+                (void) processor.takePeakLevel();
+            }
+        return notes;
+    }
+
+    juce::AudioBuffer<float> buffer { 2, 512 };
+    juce::MidiBuffer midi;
+};
+
 TEST (ProcessorAllocation, NoneInProcessBlockOncePrepared)
 {
     KaltoAudioProcessor processor;
@@ -155,22 +183,10 @@ TEST (ProcessorAllocation, NoneInProcessBlockOncePrepared)
     processor.prepareToPlay (44100.0, 512);
 
     const auto phrase = pluckedPhrase (44100, { 40, 47, 52, 59, 64, 71, 76 }, 0.4);
-    juce::AudioBuffer<float> buffer (2, 512);
-    juce::MidiBuffer midi;
-    midi.ensureSize (4096); // the host's buffer is the host's to size
-    int notes = 0;
 
+    Host host;
     const long before = allocations.load();
-    for (std::size_t start = 0; start + 512 <= phrase.size(); start += 512)
-    {
-        for (int c = 0; c < 2; ++c)
-            buffer.copyFrom (c, 0, &phrase[start], 512);
-        midi.clear();
-        processor.processBlock (buffer, midi);
-        for (const auto m : midi)
-            notes += m.getMessage().isNoteOn() ? 1 : 0;
-        (void) processor.takePeakLevel();
-    }
+    const auto notes = host.play (processor, phrase, 1);
     EXPECT_EQ (allocations.load() - before, 0);
     EXPECT_GT (notes, 7);
 }
@@ -193,22 +209,10 @@ TEST (ProcessorAllocation, NoneWhileTheInstrumentStealsVoices)
     processor.prepareToPlay (44100.0, 512);
 
     const auto phrase = pluckedPhrase (44100, { 45, 52, 57, 50, 47, 55, 59, 52, 45, 57, 50, 55 }, 0.25);
-    juce::AudioBuffer<float> buffer (2, 512);
-    juce::MidiBuffer midi;
-    midi.ensureSize (4096);
-    int notes = 0;
 
+    Host host;
     const long before = allocations.load();
-    for (int round = 0; round < 3; ++round)
-        for (std::size_t start = 0; start + 512 <= phrase.size(); start += 512)
-        {
-            for (int c = 0; c < 2; ++c)
-                buffer.copyFrom (c, 0, &phrase[start], 512);
-            midi.clear();
-            processor.processBlock (buffer, midi);
-            for (const auto m : midi)
-                notes += m.getMessage().isNoteOn() ? 1 : 0;
-        }
+    const auto notes = host.play (processor, phrase, 3);
     EXPECT_EQ (allocations.load() - before, 0);
     // More notes than voices, many times over.
     EXPECT_GT (notes, 100);

@@ -890,30 +890,16 @@ TEST_F (Presets, ALoadOfANameBeginningWithATildeReadsOnlyThePresetFolder)
 TEST_F (Presets, ASaveThatWritesNothingLeavesThePresetModified)
 {
     std::optional<test::AccountHome> noAccount;
-    const struct
-    {
-        const char* name;
-        std::function<void()> prevent, allow;
-    } cases[] = {
-        { "no home",
-          [&] {
-              setenv ("HOME", "", 1);
-              noAccount.emplace (nullptr);
-          },
-          [&] {
-              noAccount.reset();
-              setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-          } },
-        { "a file where the preset folder would be",
-          [&] { ASSERT_TRUE (presets().deleteRecursively() && presets().replaceWithText ("not a folder")); },
-          [&] { ASSERT_TRUE (presets().deleteFile()); } },
-        { "a folder under the preset's name",
-          [&] {
-              const auto file = presetFileOf ("New");
-              ASSERT_TRUE (file.deleteFile() && file.getChildFile ("inside").createDirectory().wasOk());
-          },
-          [&] { ASSERT_TRUE (presetFileOf ("New").deleteRecursively()); } },
-    };
+    auto cases = unwritablePresets ("New");
+    cases.insert (cases.begin(), UnwritablePreset { "no home",
+                                                    [&] {
+                                                        setenv ("HOME", "", 1);
+                                                        noAccount.emplace (nullptr);
+                                                    },
+                                                    [&] {
+                                                        noAccount.reset();
+                                                        setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+                                                    } });
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -120,6 +121,28 @@ public:
     juce::File presetFileOf (const juce::String& name) const
     {
         return juce::File (presets().getFullPathName() + "/" + name + ".kalto_vyn");
+    }
+
+    // Ways a save of the named preset writes nothing, each with what allows
+    // it again.
+    struct UnwritablePreset
+    {
+        const char* name;
+        std::function<void()> prevent, allow;
+    };
+    std::vector<UnwritablePreset> unwritablePresets (const juce::String& preset)
+    {
+        return {
+            { "a file where the preset folder would be",
+              [this] { ASSERT_TRUE (presets().deleteRecursively() && presets().replaceWithText ("not a folder")); },
+              [this] { ASSERT_TRUE (presets().deleteFile()); } },
+            { "a folder under the preset's name",
+              [this, preset] {
+                  const auto file = presetFileOf (preset);
+                  ASSERT_TRUE (file.deleteFile() && file.getChildFile ("inside").createDirectory().wasOk());
+              },
+              [this, preset] { ASSERT_TRUE (presetFileOf (preset).deleteRecursively()); } },
+        };
     }
 
     juce::File home;
