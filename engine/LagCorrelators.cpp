@@ -69,7 +69,7 @@ struct Vectors : VectorTypes<width>
     using Ints = typename VectorTypes<width>::Ints;
 
     // 0, 1, 2 ... or 0, 2, 4 ...
-    static Ints steps (int by)
+    static inline __attribute__ ((always_inline)) Ints steps (int by)
     {
         Ints v {};
         for (int j = 0; j < width; ++j)
@@ -77,7 +77,7 @@ struct Vectors : VectorTypes<width>
         return v;
     }
 
-    static bool any (Ints mask)
+    static inline __attribute__ ((always_inline)) bool any (Ints mask)
     {
         int32_t all = 0;
         for (int j = 0; j < width; ++j)
