@@ -189,14 +189,13 @@ inline __attribute__ ((always_inline)) LagSearchResult search (LagCorrelators::A
         return found;
     }
 
-    // The best of the lanes; of equal results, the shortest lag.
-    bool any = false;
+    // The best of the lanes; of equal results, the shortest lag. A lane that
+    // found a lag holds a result above the floor.
     for (int j = 0; j < width; ++j)
         if (lanesSoFar.bestLag[j] != noLag
-            && (! any || lanesSoFar.best[j] > found.best
+            && (lanesSoFar.best[j] > found.best
                 || (lanesSoFar.best[j] == found.best && lanesSoFar.bestLag[j] < found.bestLag)))
         {
-            any = true;
             found.best = lanesSoFar.best[j];
             found.bestLag = lanesSoFar.bestLag[j];
         }

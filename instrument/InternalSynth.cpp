@@ -22,6 +22,15 @@ constexpr double attackSeconds = 0.0, releaseSeconds = 0.05, maxLengthSeconds = 
 // How often a message thread that found a load under way looks again.
 constexpr std::chrono::milliseconds loadPollInterval { 1 };
 
+bool isFinite (const juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
+{
+    for (int c = 0; c < buffer.getNumChannels(); ++c)
+        for (auto *x = buffer.getReadPointer (c, startSample), *end = x + numSamples; x != end; ++x)
+            if (! std::isfinite (*x))
+                return false;
+    return true;
+}
+
 juce::BigInteger noteRange (int first, int last)
 {
     juce::BigInteger notes;
@@ -144,15 +153,6 @@ void InternalSynth::render (juce::AudioBuffer<float>& buffer, const juce::MidiBu
         buffer.clear (startSample, numSamples);
         reverb->reset();
     }
-}
-
-bool InternalSynth::isFinite (const juce::AudioBuffer<float>& buffer, int startSample, int numSamples)
-{
-    for (int c = 0; c < buffer.getNumChannels(); ++c)
-        for (auto *x = buffer.getReadPointer (c, startSample), *end = x + numSamples; x != end; ++x)
-            if (! std::isfinite (*x))
-                return false;
-    return true;
 }
 
 juce::Reverb::Parameters InternalSynth::getReverbParameters() const

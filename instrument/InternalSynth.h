@@ -75,7 +75,6 @@ private:
     };
     static const ReverbSetting celloReverb, pianoReverb, saxophoneReverb, drumsReverb;
     void setReverb (const ReverbSetting& setting);
-    static bool isFinite (const juce::AudioBuffer<float>& buffer, int startSample, int numSamples);
     void addSample (const void* data, size_t size, const juce::BigInteger& notes, int rootNote, double attackSeconds,
                     double releaseSeconds, double maxLengthSeconds);
 
